@@ -19,15 +19,18 @@ inline constexpr Handle kInvalidHandle = -1;
 // A loaded library; 0 when none.
 using ModuleHandle = std::intptr_t;
 
-inline constexpr std::uint32_t kDriveCdrom = 5;            // GetDriveTypeA: DRIVE_CDROM
+inline constexpr std::uint32_t kDriveNoRootDir = 1;         // GetDriveTypeA: no such drive
+inline constexpr std::uint32_t kDriveCdrom = 5;             // GetDriveTypeA: DRIVE_CDROM
 inline constexpr std::uint32_t kGenericRead = 0x80000000u;  // CreateFileA access masks
 inline constexpr std::uint32_t kGenericWrite = 0x40000000u;
-inline constexpr std::uint32_t kFileShareReadWrite = 3;     // FILE_SHARE_READ | FILE_SHARE_WRITE
-inline constexpr std::uint32_t kOpenExisting = 3;           // OPEN_EXISTING
-inline constexpr std::uint32_t kFileAttributeNormal = 0x80; // FILE_ATTRIBUTE_NORMAL
-inline constexpr std::uint32_t kWaitObject0 = 0;            // WaitForSingleObject results
+inline constexpr std::uint32_t kFileShareReadWrite = 3;      // FILE_SHARE_READ | FILE_SHARE_WRITE
+inline constexpr std::uint32_t kOpenExisting = 3;            // OPEN_EXISTING
+inline constexpr std::uint32_t kFileAttributeNormal = 0x80;  // FILE_ATTRIBUTE_NORMAL
+inline constexpr std::uint32_t kWaitObject0 = 0;             // WaitForSingleObject results
 inline constexpr std::uint32_t kWaitTimeout = 258;
-inline constexpr std::uint32_t kPlatformWin32Nt = 2;        // OSVERSIONINFO dwPlatformId
+inline constexpr std::uint32_t kWaitFailed = 0xFFFFFFFFu;
+inline constexpr std::uint32_t kInfinite = 0xFFFFFFFFu;  // WaitForSingleObject: no time limit
+inline constexpr std::uint32_t kPlatformWin32Nt = 2;     // OSVERSIONINFO dwPlatformId
 
 // The fields of OSVERSIONINFO that the transports read.
 struct OsVersion {
@@ -43,8 +46,8 @@ class Os {
   // root is a letter and a colon ("D:"); kDriveCdrom for an optical drive.
   virtual std::uint32_t GetDriveTypeA(const std::string& root) = 0;
   // path is a device path ("\\.\D:"); returns the handle or kInvalidHandle.
-  virtual Handle CreateFileA(const std::string& path, std::uint32_t access,
-                             std::uint32_t shareMode, std::uint32_t creationDisposition,
+  virtual Handle CreateFileA(const std::string& path, std::uint32_t access, std::uint32_t shareMode,
+                             std::uint32_t creationDisposition,
                              std::uint32_t flagsAndAttributes) = 0;
   // Synchronous device control; true when the request was carried out. The buffers are the
   // platform's records (platform/Records.h) for the control code given.
