@@ -9,7 +9,7 @@
 //
 // Text conventions: entry lines, history entries and drive labels are byte strings in which
 // every byte is one Latin-1 character (a disc's names are 8-bit text). Paths (the image path,
-// dialog results) are UTF-8.
+// dialog results) and messages are UTF-8.
 #pragma once
 
 #include <cstdint>

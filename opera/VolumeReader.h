@@ -2,9 +2,13 @@
 //
 // Each action reads and changes the window's state through ReaderWindow and tells the user what
 // went wrong through it; an image is opened at the start of the action that needs it and closed
-// before the action returns.
+// before the action returns. Each returns true when it ran to its end without a failure (the
+// window may ignore this; the command line turns it into its exit status).
 #pragma once
 
+#include <string>
+
+#include "opera/Extract.h"
 #include "opera/ReaderWindow.h"
 
 namespace brindle::opera {
@@ -15,16 +19,31 @@ class VolumeReader {
   VolumeReader(ReaderWindow& window, DriveReader readDrive);
 
   // The open button: check the volume header of the source and list the root.
-  void cmdOpen_Click();
+  bool cmdOpen_Click();
   // A double click on the selected line of lstFiles: enter a directory, go up (".."), return to
   // the root ("/"), or save the entry as a file.
-  void lstFiles_DblClick();
+  bool lstFiles_DblClick();
   // The extract-all button: copy every listed entry into a folder the user chooses.
-  void Command2_Click();
+  bool Command2_Click();
+
+  // The file side of the double click: save the entry of line under a name asked for in the
+  // save dialog (also for a directory line).
+  bool SaveEntry(const std::string& line);
+  // Extract-all into folder (UTF-8, used as a prefix: end it with a separator), without the
+  // dialog. Unsafe names are skipped; failures are collected and told in one message.
+  bool ExtractAllTo(const std::string& folder);
+
+  // How image entries are copied (tests force the by-hand path).
+  void setCopyMethod(CopyMethod method) { copyMethod_ = method; }
 
  private:
+  bool openImage();
+  bool openDrive();
+  bool navigate(const std::string& line);
+
   ReaderWindow& window_;
   DriveReader readDrive_;
+  CopyMethod copyMethod_ = CopyMethod::Fastest;
 };
 
 }  // namespace brindle::opera

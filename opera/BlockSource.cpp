@@ -1,0 +1,41 @@
+#include "opera/BlockSource.h"
+
+#include "opera/BigEndian.h"
+#include "opera/Volume.h"
+
+namespace brindle::opera {
+
+std::optional<std::vector<std::uint8_t>> BlockSource::block(std::int64_t n) const {
+  if (image_) {
+    if (n < 0 || n >= kImageBlockLimit) return std::nullopt;
+    std::vector<std::uint8_t> bytes(kBlockSize);
+    if (!image_->readExact(static_cast<std::uint64_t>(n * kBlockSize), bytes)) return std::nullopt;
+    return bytes;
+  }
+  if (n < 0 || n > INT32_MAX) return std::nullopt;
+  return (*drive_)(static_cast<std::int32_t>(n), 1);
+}
+
+std::optional<std::vector<std::int32_t>> BlockSource::headerFields(
+    std::initializer_list<std::size_t> offsets) const {
+  std::vector<std::int32_t> values;
+  if (image_) {
+    for (std::size_t offset : offsets) {
+      std::uint8_t bytes[4];
+      if (!image_->readExact(offset, bytes)) return std::nullopt;
+      values.push_back(ReadBigEndian32(bytes));
+    }
+    return values;
+  }
+  const std::vector<std::uint8_t> block0 = (*drive_)(0, 1);
+  for (std::size_t offset : offsets) values.push_back(ReadBigEndian32At(block0, offset));
+  return values;
+}
+
+std::optional<std::int32_t> BlockSource::headerField(std::size_t offset) const {
+  const auto values = headerFields({offset});
+  if (!values) return std::nullopt;
+  return values->front();
+}
+
+}  // namespace brindle::opera

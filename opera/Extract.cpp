@@ -1,0 +1,88 @@
+#include "opera/Extract.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "opera/Volume.h"
+
+namespace brindle::opera {
+namespace {
+
+// The by-hand copy goes through a buffer of this size, so memory stays flat for any entry.
+constexpr std::uint64_t kCopyChunk = 1u << 20;
+
+}  // namespace
+
+bool ExtractEntry(const ImageFile& image, std::int32_t startBlock, std::int32_t byteCount,
+                  const std::string& targetPath, bool followLinks, CopyMethod method) {
+  if (startBlock < 0 || startBlock >= kImageBlockLimit || byteCount < 0) return false;
+  const auto imageSize = image.size();
+  if (!imageSize) return false;
+  auto out = OutputFile::Create(targetPath, followLinks);
+  if (!out) return false;
+
+  const auto offset = static_cast<std::uint64_t>(startBlock) * kBlockSize;
+  const auto total = static_cast<std::uint64_t>(byteCount);
+  // The part of the entry that lies inside the image; the rest reads as zeros.
+  const std::uint64_t inside = offset < *imageSize ? std::min(total, *imageSize - offset) : 0;
+
+  std::uint64_t copied = 0;
+  if (method == CopyMethod::Fastest && inside > 0) {
+    if (CopyInKernel(image, offset, *out, 0, inside, copied) == KernelCopy::Failed) return false;
+  }
+  if (copied < inside) {
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min(kCopyChunk, inside - copied)));
+    while (copied < inside) {
+      const auto want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), inside - copied));
+      const auto got = image.readSome(offset + copied, std::span(buffer.data(), want));
+      if (!got) return false;
+      if (*got == 0) break;  // the image became shorter: the rest is zeros
+      if (!out->writeAt(copied, std::span(buffer.data(), *got))) return false;
+      copied += *got;
+    }
+  }
+  if (!out->resize(total)) return false;
+  return out->close();
+}
+
+bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::int32_t byteCount,
+                  const std::string& targetPath, bool followLinks) {
+  if (startBlock < 0 || byteCount < 0) return false;
+  auto out = OutputFile::Create(targetPath, followLinks);
+  if (!out) return false;
+
+  const std::int64_t blocks = (std::int64_t{byteCount} + kBlockSize - 1) / kBlockSize;
+  const std::int64_t lastLength = byteCount - kBlockSize * (blocks - 1);
+  bool complete = true;
+  std::uint64_t written = 0;
+  for (std::int64_t i = 0; i < blocks; ++i) {
+    const std::int64_t lba = std::int64_t{startBlock} + i;
+    if (lba > INT32_MAX) {
+      complete = false;
+      break;
+    }
+    const std::vector<std::uint8_t> block = readDrive(static_cast<std::int32_t>(lba), 1);
+    if (block.size() < static_cast<std::size_t>(kBlockSize)) {
+      complete = false;  // the reader has told the user; nothing is appended for it
+      continue;
+    }
+    const auto length = static_cast<std::size_t>(i == blocks - 1 ? lastLength : kBlockSize);
+    if (!out->writeAt(written, std::span(block.data(), length))) return false;
+    written += length;
+  }
+  return out->close() && complete;
+}
+
+bool IsSafeFileName(const std::string& name) {
+  if (name.empty() || name == "." || name == "..") return false;
+#ifdef _WIN32
+  const char* forbidden = "/\\:";
+#else
+  const char* forbidden = "/";
+#endif
+  return name.find('\0') == std::string::npos && name.find_first_of(forbidden) == std::string::npos;
+}
+
+}  // namespace brindle::opera

@@ -1,0 +1,38 @@
+// Copying one entry's bytes out of the disc into a host file (ExtractEntry), and the rule for
+// which entry names may become file names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "opera/HostFile.h"
+#include "opera/ReaderWindow.h"
+
+namespace brindle::opera {
+
+// How bytes move from an image to the output file.
+enum class CopyMethod {
+  Fastest,    // inside the kernel where it can, by hand where it refuses
+  ReadWrite,  // always through this process
+};
+
+// Writes the byteCount bytes at block startBlock of the open image to targetPath (created or
+// replaced); bytes past the image's end are written as zeros. False when the entry cannot be
+// addressed (start block at 1,048,576 or more, negative numbers), the image cannot be read or
+// the file cannot be created or fully written; nothing is created for an unaddressable entry.
+bool ExtractEntry(const ImageFile& image, std::int32_t startBlock, std::int32_t byteCount,
+                  const std::string& targetPath, bool followLinks = true,
+                  CopyMethod method = CopyMethod::Fastest);
+
+// Writes the entry from the drive: one one-sector read per block, in ascending order, each
+// appended as it arrives, the last block cut to the bytes remaining. A block that cannot be read
+// appends nothing and the copy goes on. False when a block could not be read or the file could
+// not be created or fully written.
+bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::int32_t byteCount,
+                  const std::string& targetPath, bool followLinks = true);
+
+// True when an entry name (Latin-1) may become a file name inside a chosen folder: not empty,
+// not "." or "..", and free of path separators and NUL (on Windows also '\\' and ':').
+bool IsSafeFileName(const std::string& name);
+
+}  // namespace brindle::opera
