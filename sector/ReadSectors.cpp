@@ -1,0 +1,55 @@
+#include "sector/ReadSectors.h"
+
+#include <algorithm>
+#include <new>
+
+#include "sector/modMMC.h"
+
+namespace brindle::sector {
+
+std::string DriveNotReadyMessage(std::int32_t lba) {
+  return "Could not read sector " + std::to_string(lba) + ". Drive not ready.";
+}
+
+std::string SectorCountMessage(std::int32_t lba, std::int16_t count) {
+  return "Could not read sector " + std::to_string(lba) + ": " + std::to_string(count) +
+         " sectors asked for, a read takes 1 to " + std::to_string(kMaxSectorsPerRead) + ".";
+}
+
+SectorData::SectorData(std::size_t size)
+    : bytes_(static_cast<std::uint8_t*>(::operator new (size, std::align_val_t{kBufferAlignment}))),
+      size_(size) {
+  std::fill_n(bytes_.get(), size_, std::uint8_t{0});
+}
+
+void SectorData::AlignedDelete::operator()(std::uint8_t* bytes) const {
+  ::operator delete (bytes, std::align_val_t{kBufferAlignment});
+}
+
+SectorData ReadSectors(const DriveAccess& access, std::int32_t lba, std::int16_t count) {
+  if (count < 1 || count > kMaxSectorsPerRead) {
+    access.showError(SectorCountMessage(lba, count));
+    return {};
+  }
+  transport::ISCSI* transport = access.transport ? access.transport() : nullptr;
+  const int index = access.selectedIndex ? access.selectedIndex() : -1;
+  if (transport == nullptr || index < 0 || index >= transport->DriveCount()) {
+    access.showError(kNoDriveSelectedMessage);
+    return {};
+  }
+  const std::string handle = transport->DriveHandle(static_cast<std::int16_t>(index + 1));
+
+  const std::int32_t length = std::int32_t{count} * kSectorSize;
+  SectorData sectors(static_cast<std::size_t>(length));
+  if (MmcRead10(*transport, handle, lba, count, sectors.data(), length) == transport::kResultGood) {
+    return sectors;
+  }
+  access.os->Sleep(kRetryPauseMs);
+  if (MmcRead10(*transport, handle, lba, count, sectors.data(), length) == transport::kResultGood) {
+    return sectors;
+  }
+  access.showError(DriveNotReadyMessage(lba));
+  return {};
+}
+
+}  // namespace brindle::sector
