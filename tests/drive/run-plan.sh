@@ -1,0 +1,80 @@
+#!/bin/sh
+# Runs a plan of brindle-cli commands and reports what each one did, as "@@" lines on stdout:
+#
+#   run-plan.sh CLI SOURCE-OPTION SOURCE PLAN OUTROOT
+#
+# SOURCE-OPTION SOURCE is "--drive D" inside the guest and "--image FILE" on the host: the same
+# plan run both ways must report the same lines, so the image gives the expected result for the
+# drive. Plain POSIX sh: it runs under busybox ash in the guest and under bash on the host.
+#
+# A plan line is ID, TRANSPORT (auto, spti or aspi), COMMAND (drives, ls, extract, get) and PATH
+# ("." for the root, else names joined by "/"), separated by tabs. For each line:
+#   @@ RUN ID TRANSPORT COMMAND PATH
+#   @@ OUT ID [line]           each line of standard output, blanks kept
+#   @@ ERR ID [line]           each line of standard error
+#   @@ EXIT ID STATUS
+#   @@ SUM ID SHA256 NAME      each file the command wrote (extract: under OUTROOT/ID; get: one)
+#   @@ TIME ID MILLISECONDS    wall time of the command (not compared)
+set -u
+cli=$1 sourceOption=$2 source=$3 plan=$4 outRoot=$5
+tab=$(printf '\t')
+
+now_ms() {
+  read -r up _ </proc/uptime
+  hundredths=${up#*.}
+  echo $((${up%.*} * 1000 + 10 * ${hundredths#0}))
+}
+
+# Prints each line of FILE as "@@ KIND ID [line]", the last line also when it has no newline.
+report_lines() {
+  while IFS= read -r line || [ -n "$line" ]; do echo "@@ $1 $2 [$line]"; done <"$3"
+}
+
+# Runs one plan line; the path's names become separate arguments (ls, extract) or stay one
+# slash-separated PATH (get).
+run_one() {
+  id=$1 transport=$2 command=$3 path=$4
+  set --
+  if [ "$path" != . ]; then
+    set -f
+    oldIfs=$IFS
+    IFS=/
+    # shellcheck disable=SC2086 # splitting the path on "/" is the point
+    set -- $path
+    IFS=$oldIfs
+    set +f
+  fi
+  transportOption=""
+  [ "$transport" = auto ] || transportOption="--transport=$transport"
+  out=$outRoot/$id
+  rm -rf "$out" "$out.bin"
+  started=$(now_ms)
+  case $command in
+    drives) "$cli" drives $transportOption ;;
+    ls) "$cli" ls "$sourceOption" "$source" $transportOption "$@" ;;
+    extract) mkdir -p "$out" && "$cli" extract "$sourceOption" "$source" $transportOption "$out" "$@" ;;
+    get) "$cli" get "$sourceOption" "$source" $transportOption "$path" "$out.bin" ;;
+    *) echo "unknown plan command: $command" >&2; false ;;
+  esac </dev/null >"$outRoot/$id.stdout" 2>"$outRoot/$id.stderr"
+  status=$?
+  elapsed=$(($(now_ms) - started))
+  echo "@@ RUN $id $transport $command $path"
+  report_lines OUT "$id" "$outRoot/$id.stdout"
+  report_lines ERR "$id" "$outRoot/$id.stderr"
+  echo "@@ EXIT $id $status"
+  if [ -f "$out.bin" ]; then
+    echo "@@ SUM $id $(sha256sum <"$out.bin" | cut -d' ' -f1) $id.bin"
+  fi
+  if [ -d "$out" ]; then
+    (cd "$out" && find . -type f | LC_ALL=C sort) | while IFS= read -r name; do
+      echo "@@ SUM $id $(sha256sum <"$out/$name" | cut -d' ' -f1) ${name#./}"
+    done
+  fi
+  echo "@@ TIME $id $elapsed"
+}
+
+mkdir -p "$outRoot"
+while IFS="$tab" read -r id transport command path || [ -n "$id" ]; do
+  case $id in '' | '#'*) continue ;; esac
+  run_one "$id" "$transport" "$command" "$path"
+done <"$plan"
