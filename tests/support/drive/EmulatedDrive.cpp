@@ -70,7 +70,9 @@ EmulatedDrive::Answer EmulatedDrive::check(SenseCode sense) const {
 EmulatedDrive::Answer EmulatedDrive::execute(std::span<const std::uint8_t> cdb, bool dataIn,
                                              std::span<std::uint8_t> buffer,
                                              std::uint32_t timeoutSeconds) {
-  commands_.push_back(Command{{cdb.begin(), cdb.end()}, dataIn, buffer.size(), timeoutSeconds});
+  if (recording_) {
+    commands_.push_back(Command{{cdb.begin(), cdb.end()}, dataIn, buffer.size(), timeoutSeconds});
+  }
   if (hanging_) return Answer{Completion::TimedOut};
   if (failRequests_ > 0) {
     --failRequests_;
@@ -126,7 +128,7 @@ EmulatedDrive::Answer EmulatedDrive::read10(std::span<const std::uint8_t> cdb, b
   // A buffer too small for the sectors asked for: a real drive would overrun it; this one refuses.
   if (!dataIn || length > buffer.size()) return check(kInvalidField);
   if (std::uint64_t{lba} + count > sectorCount()) return check(kAddressOutOfRange);
-  reads_.push_back(Read{lba, count});
+  if (recording_) reads_.push_back(Read{lba, count});
   const std::size_t start = std::min(std::size_t{lba} * kSectorSize, image_.size());
   const std::size_t available = std::min(length, image_.size() - start);
   std::copy_n(image_.begin() + static_cast<std::ptrdiff_t>(start), available, buffer.begin());

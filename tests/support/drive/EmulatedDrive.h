@@ -72,6 +72,8 @@ class EmulatedDrive {
   void setInquiryFails(bool fails);
   // First sense byte: 0x70 (fixed, current) by default; 0xF0 adds the valid bit as ATAPI does.
   void setSenseResponseCode(std::uint8_t code);
+  // Stop (or resume) keeping commands() and reads(); for long benchmark runs.
+  void setRecording(bool recording) { recording_ = recording; }
 
   // Carries out one command. buffer is the caller's data buffer; the drive never writes past it.
   Answer execute(std::span<const std::uint8_t> cdb, bool dataIn, std::span<std::uint8_t> buffer,
@@ -99,6 +101,7 @@ class EmulatedDrive {
   bool hanging_ = false;
   bool inquiryFails_ = false;
   std::uint8_t senseResponseCode_ = 0x70;
+  bool recording_ = true;
   std::vector<Command> commands_;
   std::vector<Read> reads_;
 };

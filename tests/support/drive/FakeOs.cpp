@@ -89,8 +89,10 @@ void FakeOs::clearCalls() {
   passThroughs_.clear();
 }
 
-void FakeOs::record(std::string function, std::string text, std::vector<std::uint64_t> args) {
-  calls_.push_back(Call{std::move(function), std::move(text), std::move(args)});
+void FakeOs::record(const char* function, const std::string& text,
+                    std::initializer_list<std::uint64_t> args) {
+  if (!recording_) return;
+  calls_.push_back(Call{function, text, args});
 }
 
 FakeOs::Letter* FakeOs::find(char letter) {
@@ -164,7 +166,7 @@ bool FakeOs::passThrough(Letter& letter, void* inBuffer, std::uint32_t inSize, v
     return fail(kErrorInvalidParameter);
   }
   std::memcpy(&request, inBuffer, sizeof request);
-  passThroughs_.push_back(request);
+  if (recording_) passThroughs_.push_back(request);
   // What the port driver refuses before the command goes out.
   if (request.Length != sizeof request || request.CdbLength == 0 ||
       request.CdbLength > platform::kCdbAreaSize ||

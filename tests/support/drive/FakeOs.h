@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <initializer_list>
 #include <map>
 #include <memory>
 #include <optional>
@@ -67,6 +68,8 @@ class FakeOs : public platform::Os {
   // Device handles opened and not closed yet.
   int openDeviceCount() const { return static_cast<int>(openDevices_.size()); }
   void clearCalls();
+  // Stop (or resume) recording calls and requests; for long benchmark runs.
+  void setRecording(bool recording) { recording_ = recording; }
 
   // platform::Os
   std::uint32_t GetDriveTypeA(const std::string& root) override;
@@ -98,7 +101,8 @@ class FakeOs : public platform::Os {
     std::unique_ptr<EmulatedDrive> drive;
   };
 
-  void record(std::string function, std::string text, std::vector<std::uint64_t> args);
+  void record(const char* function, const std::string& text,
+              std::initializer_list<std::uint64_t> args);
   Letter* find(char letter);
   Letter& at(char letter);
   bool passThrough(Letter& letter, void* inBuffer, std::uint32_t inSize, void* outBuffer,
@@ -115,6 +119,7 @@ class FakeOs : public platform::Os {
   bool versionFails_ = false;
   std::optional<std::uint32_t> waitResult_;
   std::uint32_t lastError_ = 0;
+  bool recording_ = true;
   std::vector<Call> calls_;
   std::vector<platform::ScsiPassThroughDirect> passThroughs_;
 };
