@@ -261,14 +261,17 @@ std::int32_t clsASPI::ExecCMD(const std::string& drive, std::span<const std::uin
   }
 
   const std::uint8_t status = LoadRequestStatus(request.status);
-  std::int32_t result;
+  // The rest of the block is read only once the status byte says the library is done with it.
+  std::int32_t result = status == kAspiPending ? kResultRequestFailed : request.targetStatus;
   if (status == kAspiPending || status == kAspiAborted) {
     // Not ended, or ended without the command having run: nothing in the block describes it.
     result = kResultRequestFailed;
   } else if (!accepted && status != kAspiComplete && timedOut) {
     result = kResultRequestFailed;
-  } else {
-    result = request.targetStatus;
+  } else if (status != kAspiComplete && result == kResultGood) {
+    // The library refused or failed the request (no such device, invalid request, ...): the
+    // drive never said GOOD, so this must not read as success.
+    result = kResultRequestFailed;
   }
 
   if (status == kAspiPending) {
