@@ -50,6 +50,7 @@ std::uint32_t DirectoryBlocks(const OperaEntry& dir) {
 }
 
 std::string Join(const std::string& parent, const std::string& name) {
+  if (name.empty()) return parent + "/";
   return parent.empty() ? name : parent + "/" + name;
 }
 

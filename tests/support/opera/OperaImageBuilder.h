@@ -74,7 +74,8 @@ struct OperaPlacement {
 
 struct OperaImage {
   std::vector<std::uint8_t> bytes;
-  // Key: the path from the root, components joined by '/' ("" is the root itself).
+  // Key: the path from the root, components joined by '/' ("" is the root itself; an entry with
+  // an empty name is keyed by its parent's path and a '/').
   std::map<std::string, OperaPlacement> placements;
   // The bytes of a file entry (or of a directory's blocks) by path.
   std::map<std::string, std::vector<std::uint8_t>> contents;
