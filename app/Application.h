@@ -1,0 +1,40 @@
+// The application: the window and the drive side it reaches discs in drives through.
+//
+// It owns CurrentTransport, the one SCSI transport every drive command goes through, from the
+// first switch to the drive source until the program ends; the window is released before it.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "app/Prompts.h"
+#include "app/frmMain.h"
+#include "transport/ISCSI.h"
+
+namespace brindle::app {
+
+class Application {
+ public:
+  explicit Application(Prompts& prompts);
+  ~Application();
+  Application(const Application&) = delete;
+  Application& operator=(const Application&) = delete;
+
+  frmMain& window() { return *form_; }
+  // The chosen transport; null until SelectTransport has chosen one.
+  transport::ISCSI* currentTransport() const { return CurrentTransport.get(); }
+
+  // Runs on the first switch to the drive source: chooses the transport, fills cbDrives with
+  // one label per drive, selects the first, and sets the list's built marker.
+  void SelectTransport();
+  // Reads count sectors at lba of the drive selected in cbDrives: count x 2048 bytes, or an
+  // empty result after telling the user why (no transport, no drive selected, drive not ready).
+  std::vector<std::uint8_t> ReadSectors(std::int32_t lba, std::int16_t count);
+
+ private:
+  std::unique_ptr<transport::ISCSI> CurrentTransport;
+  std::unique_ptr<frmMain> form_;
+};
+
+}  // namespace brindle::app

@@ -1,0 +1,37 @@
+// Controls the window needs that Qt does not have as such.
+#pragma once
+
+#include <QListWidget>
+#include <QPoint>
+#include <QWidget>
+
+namespace brindle::app {
+
+// A drawn line between two points of its container (in pixels), like a separator rule. It takes
+// no input and no focus; it covers the rectangle from one end to the other, at least one pixel
+// thick.
+class Line final : public QWidget {
+ public:
+  Line(QWidget* container, QPoint from, QPoint to);
+  QPoint from() const { return from_; }
+  QPoint to() const { return to_; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+
+ private:
+  QPoint from_;
+  QPoint to_;
+};
+
+// The entry list. Unlike Qt's item views it does not copy its current line on Ctrl+C: the
+// window puts the entry's name on the clipboard for that key (frmMain::Form_KeyPress).
+class FileList final : public QListWidget {
+ public:
+  explicit FileList(QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+}  // namespace brindle::app

@@ -1,0 +1,35 @@
+// The window's modal conversations with the user: file dialogs, message boxes and the beep.
+//
+// frmMain asks for every dialog and message through this interface, so the real program shows
+// Qt dialogs (QtPrompts) while widget tests answer them from a script before the action runs.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "opera/ReaderWindow.h"
+
+class QWidget;
+
+namespace brindle::app {
+
+class Prompts {
+ public:
+  virtual ~Prompts() = default;
+
+  // An open-file dialog over owner: the chosen path (UTF-8), or nothing when cancelled. The
+  // file need not exist.
+  virtual std::optional<std::string> openFile(QWidget* owner,
+                                              const opera::FileDialogRequest& request) = 0;
+  // A save-file dialog over owner, without an overwrite question: the chosen path or nothing.
+  virtual std::optional<std::string> saveFile(QWidget* owner,
+                                              const opera::FileDialogRequest& request) = 0;
+  // A modal box titled "Error" with the stop icon and one OK button.
+  virtual void error(QWidget* owner, const std::string& message) = 0;
+  // A modal box titled "Brindle" with the exclamation icon and one OK button.
+  virtual void warning(QWidget* owner, const std::string& message) = 0;
+  // The system's default beep.
+  virtual void beep() = 0;
+};
+
+}  // namespace brindle::app

@@ -1,0 +1,83 @@
+#include "app/QtPrompts.h"
+
+#include <QApplication>
+#include <QStringDecoder>
+
+namespace brindle::app {
+namespace {
+
+// The longest initial name the file dialogs take; a longer one is cut.
+constexpr qsizetype kMaxInitialName = 256;
+
+std::optional<std::string> RunFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
+                                         QFileDialog::AcceptMode mode) {
+  auto dialog = MakeFileDialog(owner, request, mode);
+  if (dialog->exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog->selectedFiles();
+  if (chosen.isEmpty()) return std::nullopt;
+  return chosen.front().toStdString();
+}
+
+}  // namespace
+
+QString DecodeText(const std::string& text) {
+  QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+  QString decoded = utf8(QByteArrayView(text.data(), static_cast<qsizetype>(text.size())));
+  if (!utf8.hasError()) return decoded;
+  return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString NameFilter(const opera::FileDialogRequest& request) {
+  const QString description = DecodeText(request.filterDescription);
+  const QString pattern = DecodeText(request.filterPattern);
+  if (pattern.isEmpty() || description.endsWith(QStringLiteral("(%1)").arg(pattern))) {
+    return description;
+  }
+  return QStringLiteral("%1 (%2)").arg(description, pattern);
+}
+
+std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const QString& text) {
+  return std::make_unique<QMessageBox>(QMessageBox::Critical, QString::fromLatin1(kErrorTitle),
+                                       text, QMessageBox::Ok, owner);
+}
+
+std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& text) {
+  return std::make_unique<QMessageBox>(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
+                                       text, QMessageBox::Ok, owner);
+}
+
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
+                                            QFileDialog::AcceptMode mode) {
+  auto dialog = std::make_unique<QFileDialog>(owner, DecodeText(request.title));
+  dialog->setAcceptMode(mode);
+  // The reader checks existence itself and replaces files without asking.
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog->setNameFilter(NameFilter(request));
+  dialog->selectFile(DecodeText(request.initialName).left(kMaxInitialName));
+  return dialog;
+}
+
+std::optional<std::string> QtPrompts::openFile(QWidget* owner,
+                                               const opera::FileDialogRequest& request) {
+  return RunFileDialog(owner, request, QFileDialog::AcceptOpen);
+}
+
+std::optional<std::string> QtPrompts::saveFile(QWidget* owner,
+                                               const opera::FileDialogRequest& request) {
+  return RunFileDialog(owner, request, QFileDialog::AcceptSave);
+}
+
+void QtPrompts::error(QWidget* owner, const std::string& message) {
+  MakeErrorBox(owner, DecodeText(message))->exec();
+}
+
+void QtPrompts::warning(QWidget* owner, const std::string& message) {
+  MakeWarningBox(owner, DecodeText(message))->exec();
+}
+
+void QtPrompts::beep() {
+  QApplication::beep();
+}
+
+}  // namespace brindle::app

@@ -1,0 +1,49 @@
+// The real dialogs and message boxes behind Prompts.
+//
+// Each dialog is built by a Make... function and only then run, so tests can check a box's
+// title, icon, buttons and text (or a dialog's title, filter and initial name) without exec'ing
+// it.
+#pragma once
+
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QString>
+#include <memory>
+#include <string>
+
+#include "app/Prompts.h"
+
+namespace brindle::app {
+
+inline constexpr const char* kApplicationTitle = "Brindle";
+inline constexpr const char* kErrorTitle = "Error";
+
+// Text from the reader as Qt text: UTF-8 when it is valid UTF-8, otherwise one Latin-1
+// character per byte (names read off a disc are 8-bit text).
+QString DecodeText(const std::string& text);
+
+// The Qt name filter for one description/pattern pair: the description alone when it already
+// ends in "(pattern)", otherwise the description followed by " (pattern)".
+QString NameFilter(const opera::FileDialogRequest& request);
+
+// The modal "Error" box: stop icon, one OK button.
+std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const QString& text);
+// The modal warning box: exclamation icon, title "Brindle", one OK button.
+std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& text);
+// A file dialog with the request's title, one filter and initial name (cut to 256 characters);
+// it never asks before replacing a file and never requires the file to exist.
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
+                                            QFileDialog::AcceptMode mode);
+
+class QtPrompts final : public Prompts {
+ public:
+  std::optional<std::string> openFile(QWidget* owner,
+                                      const opera::FileDialogRequest& request) override;
+  std::optional<std::string> saveFile(QWidget* owner,
+                                      const opera::FileDialogRequest& request) override;
+  void error(QWidget* owner, const std::string& message) override;
+  void warning(QWidget* owner, const std::string& message) override;
+  void beep() override;
+};
+
+}  // namespace brindle::app

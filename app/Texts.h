@@ -1,0 +1,30 @@
+// The window's own texts: title, captions, start-up values and messages.
+#pragma once
+
+namespace brindle::app::texts {
+
+inline constexpr const char* kTitle = "Brindle v0.03";
+
+inline constexpr const char* kLabelImage = "Disc Image:";
+inline constexpr const char* kLabelDrive = "CD/DVD-ROM Drive:";
+inline constexpr const char* kOpenImage = "...";
+inline constexpr const char* kOpenDrive = "OK";
+inline constexpr const char* kNoFile = "[no file selected]";
+inline constexpr const char* kHeadingName = "Filename";
+inline constexpr const char* kHeadingType = "Type";
+inline constexpr const char* kHeadingSize = "Filesize";
+inline constexpr const char* kExtractAll = "extract all files from current directory";
+inline constexpr const char* kSource = "Source:";
+inline constexpr const char* kSourceImage = "Disc Image";
+inline constexpr const char* kSourceDrive = "CD-ROM";
+inline constexpr const char* kDiscSizeLabel = "Disc Size:";
+inline constexpr const char* kNoDiscSize = "--- MB";
+
+// The built marker of the drive list: set once the transport has been chosen and the list
+// filled, so later switches to the drive source keep the list as the user left it.
+inline constexpr const char* kDrivesBuilt = "1111";
+
+// Opening or reading from the drive source while no drive is listed or selected.
+inline constexpr const char* kNoDriveSelected = "No CD/DVD drive is selected.";
+
+}  // namespace brindle::app::texts

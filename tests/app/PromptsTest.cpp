@@ -1,0 +1,78 @@
+// The real dialogs and message boxes, inspected without running them.
+#include <QAbstractButton>
+#include <QMessageBox>
+
+#include "WindowTestSupport.h"
+#include "app/QtPrompts.h"
+
+namespace brindle::testing {
+namespace {
+
+using app::DecodeText;
+using app::MakeErrorBox;
+using app::MakeFileDialog;
+using app::MakeWarningBox;
+using app::NameFilter;
+
+TEST(MessageBoxes, ErrorBoxHasTheTitleStopIconAndOneOkButton) {
+  auto box =
+      MakeErrorBox(nullptr, QStringLiteral("The given file could not be opened for reading."));
+  EXPECT_EQ(box->windowTitle().toStdString(), "Error");
+  EXPECT_EQ(box->icon(), QMessageBox::Critical);
+  EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+  EXPECT_EQ(box->buttons().size(), 1);
+  EXPECT_EQ(box->text().toStdString(), "The given file could not be opened for reading.");
+  EXPECT_EQ(box->textFormat(), Qt::AutoText);
+}
+
+TEST(MessageBoxes, WarningBoxHasTheApplicationsTitleAndExclamationIcon) {
+  auto box = MakeWarningBox(nullptr, QStringLiteral("Kein funktionierendes Interface gefunden!"));
+  EXPECT_EQ(box->windowTitle().toStdString(), "Brindle");
+  EXPECT_EQ(box->icon(), QMessageBox::Warning);
+  EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);
+  EXPECT_EQ(box->text().toStdString(), "Kein funktionierendes Interface gefunden!");
+}
+
+TEST(FileDialogs, CarryTitleFilterAndInitialNameAndNeverAskBeforeReplacing) {
+  auto open = MakeFileDialog(
+      nullptr, {"Please select a disc image...", "ISO disc images (*.iso)", "*.iso", ""},
+      QFileDialog::AcceptOpen);
+  EXPECT_EQ(open->windowTitle().toStdString(), "Please select a disc image...");
+  EXPECT_EQ(open->nameFilters(), QStringList{QStringLiteral("ISO disc images (*.iso)")});
+  EXPECT_EQ(open->acceptMode(), QFileDialog::AcceptOpen);
+  EXPECT_EQ(open->fileMode(), QFileDialog::AnyFile);  // the reader checks existence itself
+
+  auto save = MakeFileDialog(nullptr, {"Save file as...", "All files (*.*)", "*.*", "LAUNCHME"},
+                             QFileDialog::AcceptSave);
+  EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
+  EXPECT_TRUE(save->testOption(QFileDialog::DontConfirmOverwrite));
+  EXPECT_EQ(save->nameFilters(), QStringList{QStringLiteral("All files (*.*)")});
+  ASSERT_EQ(save->selectedFiles().size(), 1);
+  EXPECT_TRUE(save->selectedFiles().front().endsWith(QStringLiteral("/LAUNCHME")));
+}
+
+TEST(FileDialogs, AnInitialNameLongerThan256CharactersIsCut) {
+  auto save =
+      MakeFileDialog(nullptr, {"Save file as...", "All files (*.*)", "*.*", std::string(300, 'n')},
+                     QFileDialog::AcceptSave);
+  ASSERT_EQ(save->selectedFiles().size(), 1);
+  const QString name = save->selectedFiles().front().section(QLatin1Char('/'), -1);
+  EXPECT_EQ(name, QString(256, QLatin1Char('n')));
+}
+
+TEST(FileDialogs, NameFilterAddsThePatternOnlyWhenTheDescriptionLacksIt) {
+  EXPECT_EQ(NameFilter({"", "ISO disc images (*.iso)", "*.iso", ""}).toStdString(),
+            "ISO disc images (*.iso)");
+  EXPECT_EQ(NameFilter({"", "Disc images", "*.iso", ""}).toStdString(), "Disc images (*.iso)");
+  EXPECT_EQ(NameFilter({"", "Anything", "", ""}).toStdString(), "Anything");
+}
+
+TEST(Texts, ReaderTextIsUtf8WhenValidAndLatinOneOtherwise) {
+  EXPECT_EQ(DecodeText("Caf\xC3\xA9"), QString::fromUtf8("Caf\u00e9"));
+  EXPECT_EQ(DecodeText("Caf\xE9"), QString::fromUtf8("Caf\u00e9"));
+  EXPECT_EQ(DecodeText(std::string("a\0b", 3)).size(), 3);
+  EXPECT_EQ(DecodeText(""), QString());
+}
+
+}  // namespace
+}  // namespace brindle::testing
