@@ -1,0 +1,60 @@
+// One run of the command-line tool: a source (an image file, or later a drive), a PlainWindow
+// standing in for the window, and the reader's actions driven through it exactly as the window
+// drives them.
+#pragma once
+
+#include <iosfwd>
+#include <string>
+#include <vector>
+
+#include "opera/PlainWindow.h"
+#include "opera/VolumeReader.h"
+
+namespace brindle::cli {
+
+// Where the disc is read from: the source kind and the drive sector reader that serves drive
+// reads (unused for an image).
+struct Source {
+  opera::SectorSource kind = opera::SectorSource::Image;
+  std::string imagePath;         // UTF-8, for an image
+  opera::DriveReader readDrive;  // for a drive
+  std::string driveLabel;        // for a drive: "E: VENDOR PRODUCT"
+};
+
+// Exit statuses.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+class Session {
+ public:
+  // Messages the window would show are written to err as they come, one per line.
+  Session(Source source, std::ostream& err);
+
+  // Opens the disc and lists the root; false (after a message) when it did not complete.
+  bool open();
+  // Enters each directory in turn, by the trimmed name of a "*dir" line (UTF-8); false after a
+  // message when one is missing or cannot be listed.
+  bool enter(const std::vector<std::string>& directories);
+
+  // The commands; each returns the exit status.
+  int info(std::ostream& out);
+  int list(const std::vector<std::string>& directories, std::ostream& out);
+  int extract(const std::string& outDir, const std::vector<std::string>& directories);
+  int get(const std::string& entryPath, const std::string& outFile);
+
+ private:
+  // Writes the messages shown since the last call; true when there were none.
+  bool flushMessages();
+  int status(bool completed);
+  void tell(const std::string& message);
+
+  Source source_;
+  std::ostream& err_;
+  opera::PlainWindow window_;
+  opera::VolumeReader reader_;
+  std::size_t messagesShown_ = 0;
+  bool anyMessage_ = false;
+};
+
+}  // namespace brindle::cli
