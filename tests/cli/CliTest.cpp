@@ -1,0 +1,215 @@
+// brindle-cli as a script sees it: standard output, the window's messages on standard error,
+// exit statuses 0, 1 and 2, and the files it writes.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "OperaImageBuilder.h"
+
+namespace brindle::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::StartsWith;
+
+struct Result {
+  int status = -1;
+  std::string out;
+  std::string err;
+
+  std::vector<std::string> lines() const {
+    std::vector<std::string> result;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) result.push_back(line);
+    return result;
+  }
+};
+
+std::string ReadText(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+class Cli : public ::testing::Test {
+ protected:
+  Cli() {
+    std::random_device random;
+    dir_ = fs::temp_directory_path() / ("brindle-cli-" + std::to_string(random()));
+    fs::create_directories(dir_);
+  }
+  ~Cli() override { fs::remove_all(dir_); }
+
+  std::string write(const OperaImage& image, const std::string& name = "disc.iso") {
+    const std::string path = (dir_ / name).string();
+    EXPECT_TRUE(image.writeTo(path));
+    return path;
+  }
+
+  // Runs brindle-cli with args (each quoted for the shell).
+  Result run(const std::vector<std::string>& args) {
+    std::string command = BRINDLE_CLI_PATH;
+    for (const std::string& arg : args) {
+      std::string quoted = "'";
+      for (char c : arg) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+      command += " " + quoted + "'";
+    }
+    const fs::path out = dir_ / "stdout";
+    const fs::path err = dir_ / "stderr";
+    command += " >'" + out.string() + "' 2>'" + err.string() + "'";
+    const int raw = std::system(command.c_str());
+    Result result;
+    result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+    result.out = ReadText(out);
+    result.err = ReadText(err);
+    return result;
+  }
+
+  fs::path dir_;
+};
+
+OperaImage Disc() {
+  return OperaImageBuilder()
+      .root(
+          {OperaEntry::File("Read Me", 300),
+           OperaEntry::Dir("Games", {OperaEntry::File("caf\xE9 au lait", 5000),
+                                     OperaEntry::Dir("Saves", {OperaEntry::File("slot 1", 2048)})}),
+           OperaEntry::File("../escape", 10)})
+      .volumeBlocksField(300000)
+      .build();
+}
+
+TEST_F(Cli, InfoPrintsTheDiscSize) {
+  const Result r = run({"info", "--image", write(Disc())});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "585 MB\n");
+  EXPECT_EQ(r.err, "");
+}
+
+TEST_F(Cli, LsPrintsEntryLinesAsUtf8WithoutNavigationLines) {
+  const std::string image = write(Disc());
+  const Result root = run({"ls", "--image", image});
+  EXPECT_EQ(root.status, 0);
+  ASSERT_THAT(root.lines(),
+              ElementsAre(StartsWith("Read Me "), StartsWith("Games "), StartsWith("../escape ")));
+  EXPECT_EQ(root.lines()[0].size(), 65u);
+  EXPECT_EQ(root.lines()[1].substr(34, 4), "*dir");
+
+  const Result games = run({"ls", "--image", image, "Games"});
+  EXPECT_EQ(games.status, 0);
+  // One Latin-1 byte became two UTF-8 bytes; the columns count characters.
+  EXPECT_THAT(games.lines(), ElementsAre(StartsWith("caf\xC3\xA9 au lait "), StartsWith("Saves ")));
+  EXPECT_EQ(games.lines()[0].size(), 66u);
+
+  const Result saves = run({"ls", "--image", image, "Games", "Saves"});
+  EXPECT_THAT(saves.lines(), ElementsAre(StartsWith("slot 1 ")));
+}
+
+TEST_F(Cli, LsOfAMissingOrNonDirectoryNameFails) {
+  const std::string image = write(Disc());
+  for (const char* name : {"Nothing", "Read Me", "games", ".."}) {
+    const Result r = run({"ls", "--image", image, name});
+    EXPECT_EQ(r.status, 1) << name;
+    EXPECT_EQ(r.out, "") << name;
+    EXPECT_THAT(r.err, HasSubstr(std::string("\"") + name + "\"")) << name;
+  }
+}
+
+TEST_F(Cli, WindowMessagesGoToStandardErrorWithStatusOne) {
+  const Result missing = run({"info", "--image", (dir_ / "missing.iso").string()});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "The given file could not be opened for reading.\n");
+
+  const Result lower =
+      run({"ls", "--image", write(OperaImageBuilder().syncBytes("zzzzz").build())});
+  EXPECT_EQ(lower.status, 1);
+  EXPECT_EQ(lower.err, "This program only supports 3DO disc images with 2048 bytes/sector.\n");
+  EXPECT_EQ(lower.out, "");
+
+  // An open the window ends silently still fails here, with a message.
+  const Result damaged = run(
+      {"ls", "--image",
+       write(
+           OperaImageBuilder().root({OperaEntry::File("a", 1)}).rootBlockCountField(40).build())});
+  EXPECT_EQ(damaged.status, 1);
+  EXPECT_NE(damaged.err, "");
+}
+
+TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
+  EXPECT_EQ(run({}).status, 2);
+  EXPECT_EQ(run({"ls"}).status, 2);  // --image missing
+  EXPECT_EQ(run({"unknown", "--image", "x"}).status, 2);
+  EXPECT_EQ(run({"get", "--image", "x", "only-path"}).status, 2);
+  const Result help = run({"--help"});
+  EXPECT_EQ(help.status, 0);
+  for (const char* command : {"info", "ls", "extract", "get"})
+    EXPECT_THAT(help.out, HasSubstr(command));
+  EXPECT_EQ(run({"extract", "--help"}).status, 0);
+}
+
+TEST_F(Cli, ExtractWritesTheDirectoryReached) {
+  const OperaImage disc = Disc();
+  const std::string image = write(disc);
+  const fs::path out = dir_ / "out" / "games";
+  const Result r = run({"extract", "--image", image, out.string(), "Games"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  const std::string cafe = ReadText(out / "caf\xC3\xA9 au lait");
+  EXPECT_EQ(std::vector<std::uint8_t>(cafe.begin(), cafe.end()),
+            disc.contents.at("Games/caf\xE9 au lait"));
+  EXPECT_EQ(fs::file_size(out / "Saves"), 2048u);  // the directory's blocks
+}
+
+TEST_F(Cli, ExtractSkipsUnsafeNamesAndSaysSo) {
+  const fs::path out = dir_ / "out";
+  const Result r = run({"extract", "--image", write(Disc()), out.string()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("\"../escape\""));
+  EXPECT_TRUE(fs::exists(out / "Read Me"));
+  EXPECT_FALSE(fs::exists(dir_ / "escape"));
+}
+
+TEST_F(Cli, GetSavesOneEntryByPath) {
+  const OperaImage disc = Disc();
+  const std::string image = write(disc);
+  const fs::path target = dir_ / "slot.bin";
+  const Result r = run({"get", "--image", image, "Games/Saves/slot 1", target.string()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  const std::string got = ReadText(target);
+  EXPECT_EQ(std::vector<std::uint8_t>(got.begin(), got.end()),
+            disc.contents.at("Games/Saves/slot 1"));
+
+  const Result missing = run({"get", "--image", image, "Games/none", target.string()});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_THAT(missing.err, HasSubstr("\"none\""));
+
+  const Result unwritable = run({"get", "--image", image, "Read Me", (dir_ / "no/dir/f").string()});
+  EXPECT_EQ(unwritable.status, 1);
+  EXPECT_THAT(unwritable.err, HasSubstr("could not be written"));
+}
+
+TEST_F(Cli, DemoImageMatchesItsTree) {
+  // The demo written at build time holds exactly the files of its tree.
+  const fs::path demo = fs::path(BRINDLE_DEMO_DIR);
+  if (!fs::exists(demo / "demo.iso")) GTEST_SKIP() << "no demo image in this build";
+  const fs::path out = dir_ / "demo";
+  ASSERT_EQ(run({"extract", "--image", (demo / "demo.iso").string(), out.string(), "Art", "Icons"})
+                .status,
+            0);
+  for (const char* name : {"small icon.raw", "big icon.raw"})
+    EXPECT_EQ(ReadText(out / name), ReadText(demo / "tree" / "Art" / "Icons" / name)) << name;
+  const Result root = run({"ls", "--image", (demo / "demo.iso").string()});
+  EXPECT_EQ(root.status, 0);
+  EXPECT_GE(root.lines().size(), 4u);
+}
+
+}  // namespace
+}  // namespace brindle::testing
