@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "app/Texts.h"
+#include "opera/Messages.h"
 
 namespace brindle::app {
 
@@ -28,12 +29,12 @@ std::vector<std::uint8_t> Application::ReadSectors(std::int32_t lba, std::int16_
   (void)lba;
   (void)count;
   if (!CurrentTransport || form_->driveIndex() < 0) {
-    form_->showError(texts::kNoDriveSelected);
+    form_->showError(opera::messages::kNoDriveSelected);
     return {};
   }
   // The drive sector reader goes here once the transport stack is linked in; a transport cannot
   // be chosen before that, so this point is not reached.
-  form_->showError(texts::kNoDriveSelected);
+  form_->showError(opera::messages::kNoDriveSelected);
   return {};
 }
 

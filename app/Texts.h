@@ -24,7 +24,4 @@ inline constexpr const char* kNoDiscSize = "--- MB";
 // filled, so later switches to the drive source keep the list as the user left it.
 inline constexpr const char* kDrivesBuilt = "1111";
 
-// Opening or reading from the drive source while no drive is listed or selected.
-inline constexpr const char* kNoDriveSelected = "No CD/DVD drive is selected.";
-
 }  // namespace brindle::app::texts

@@ -14,6 +14,7 @@
 #include "app/Controls.h"
 #include "app/Texts.h"
 #include "opera/EntryLine.h"
+#include "opera/Messages.h"
 
 // The pictures live in the library's resources, which a static link would otherwise drop.
 static void InitResources() {
@@ -45,6 +46,17 @@ QFont CourierNew(qreal points, bool bold = false) {
   font.setStyleHint(QFont::TypeWriter);
   font.setPointSizeF(points);
   font.setWeight(bold ? QFont::Bold : QFont::Normal);
+  return font;
+}
+
+// The dialog font of the window's design (8-point sans serif, Arial's width); controls without a
+// font of their own use it, so captions fit their buttons as designed. Arial's metric twin
+// stands in where Arial is missing.
+QFont DialogFont() {
+  QFont font;
+  font.setFamilies({QStringLiteral("Arial"), QStringLiteral("Liberation Sans")});
+  font.setStyleHint(QFont::SansSerif);
+  font.setPointSizeF(8.25);
   return font;
 }
 
@@ -105,6 +117,7 @@ frmMain::frmMain(Prompts& prompts, DriveSide drives, QWidget* parent)
   setWindowTitle(QString::fromLatin1(texts::kTitle));
   setWindowIcon(QIcon(QStringLiteral(":/icons/cdrom.png")));
   setFixedSize(Twips(kClientWidth), Twips(kClientHeight));
+  setFont(DialogFont());
   createControls();
   orderTabs();
   connectEvents();
@@ -267,7 +280,7 @@ void frmMain::paintEvent(QPaintEvent* event) {
 
 std::vector<std::uint8_t> frmMain::readDrive(std::int32_t lba, std::int16_t count) {
   if (drives_.readDrive) return drives_.readDrive(lba, count);
-  showError(texts::kNoDriveSelected);
+  showError(opera::messages::kNoDriveSelected);
   return {};
 }
 

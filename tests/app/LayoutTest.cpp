@@ -58,7 +58,9 @@ QString TextOf(const QWidget* widget) {
 class LayoutTest : public WindowTest {};
 
 TEST_F(LayoutTest, EveryControlStandsWhereTheDesignPutsIt) {
-  const QFont defaultFont = QApplication::font();
+  // Controls without a font of their own use the window's dialog font.
+  const QFont defaultFont = form().font();
+  EXPECT_EQ(defaultFont.pointSizeF(), 8.25);
   for (const ControlSpec& spec : kControls) {
     SCOPED_TRACE(spec.name);
     auto* widget = form().findChild<QWidget*>(QString::fromLatin1(spec.name));
@@ -73,7 +75,7 @@ TEST_F(LayoutTest, EveryControlStandsWhereTheDesignPutsIt) {
     const QFont font = widget->font();
     switch (spec.font) {
       case Font::Default:
-        EXPECT_EQ(font.family(), defaultFont.family());
+        EXPECT_EQ(font.families(), defaultFont.families());
         EXPECT_EQ(font.pointSizeF(), defaultFont.pointSizeF());
         break;
       case Font::Courier975:

@@ -6,11 +6,13 @@
 #include <QToolButton>
 
 #include "WindowTestSupport.h"
+#include "opera/Messages.h"
 
 namespace brindle::testing {
 namespace {
 
 using opera::SectorSource;
+using ::testing::ElementsAre;
 
 class SourceTest : public WindowTest {};
 
@@ -90,8 +92,7 @@ TEST_F(SourceTest, OpeningFromTheDriveSourceWithNoDriveListedTellsTheUserAndChan
   ASSERT_EQ(form().driveIndex(), -1);
 
   QTest::mouseClick(form().cmdOpen, Qt::LeftButton);
-  ASSERT_EQ(prompts.errors.size(), 1u);
-  EXPECT_FALSE(prompts.errors[0].empty());
+  EXPECT_THAT(prompts.errors, ElementsAre(opera::messages::kNoDriveSelected));
   EXPECT_EQ(prompts.openRequests.size(), 1u);  // the image's; no file dialog for a drive
   EXPECT_EQ(form().fileCount(), 0);
   EXPECT_EQ(form().historyCount(), 1);
@@ -147,7 +148,7 @@ TEST_F(DriveListTest, WithoutAReaderADriveReadTellsTheUserNoDriveIsSelected) {
   QTest::mouseClick(form.optCDROM, Qt::LeftButton);
   form.cbDrives->setCurrentIndex(0);
   QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
-  EXPECT_EQ(prompts.errors.size(), 1u);
+  EXPECT_THAT(prompts.errors, ElementsAre(opera::messages::kNoDriveSelected));
   EXPECT_EQ(form.fileCount(), 0);
 }
 
