@@ -56,7 +56,8 @@ std::string Join(const std::string& parent, const std::string& name) {
 
 class Writer {
  public:
-  explicit Writer(OperaImage& image) : image_(image) {}
+  Writer(OperaImage& image, std::uint32_t fileAlignment)
+      : image_(image), fileAlignment_(std::max<std::uint32_t>(fileAlignment, 1)) {}
 
   // Reserves blocks for dir and everything below it; fills placements.
   void allocate(const OperaEntry& dir, const std::string& path) {
@@ -77,6 +78,7 @@ class Writer {
         OperaPlacement& p = image_.placements[childPath];
         p.byteCount = static_cast<std::uint32_t>(child.data.size());
         p.blockCount = BlocksFor(child.data.size());
+        next_ = (next_ + fileAlignment_ - 1) / fileAlignment_ * fileAlignment_;
         p.firstBlock = take(p.blockCount * static_cast<std::uint32_t>(std::max(child.copies, 1)));
       }
     }
@@ -169,6 +171,7 @@ class Writer {
   }
 
   OperaImage& image_;
+  std::uint32_t fileAlignment_;
   std::uint32_t next_ = 1;  // block 0 is the volume header
   std::map<std::string, std::uint32_t> copyBlocks_;
 };
@@ -276,6 +279,10 @@ OperaImageBuilder& OperaImageBuilder::rootFirstBlockField(std::uint32_t block) {
   rootFirst_ = block;
   return *this;
 }
+OperaImageBuilder& OperaImageBuilder::fileAlignment(std::uint32_t blocks) {
+  fileAlignment_ = blocks;
+  return *this;
+}
 OperaImageBuilder& OperaImageBuilder::resizeTo(std::size_t bytes) {
   resize_ = bytes;
   return *this;
@@ -284,7 +291,7 @@ OperaImageBuilder& OperaImageBuilder::resizeTo(std::size_t bytes) {
 OperaImage OperaImageBuilder::build() const {
   OperaImage image;
   image.bytes.assign(kOperaBlockSize, 0);
-  Writer writer(image);
+  Writer writer(image, fileAlignment_);
   writer.allocate(root_, "");
   writer.write(root_, "");
   image.bytes.resize(static_cast<std::size_t>(writer.used()) * kOperaBlockSize, 0);

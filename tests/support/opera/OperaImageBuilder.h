@@ -96,6 +96,8 @@ class OperaImageBuilder {
   OperaImageBuilder& volumeBlocksField(std::uint32_t blocks);
   OperaImageBuilder& rootBlockCountField(std::uint32_t blocks);
   OperaImageBuilder& rootFirstBlockField(std::uint32_t block);
+  // Starts every file's data at a multiple of this many blocks (2: on 4 KiB pages).
+  OperaImageBuilder& fileAlignment(std::uint32_t blocks);
   // Cuts the finished image to this many bytes (or pads it with zeros up to it).
   OperaImageBuilder& resizeTo(std::size_t bytes);
 
@@ -108,6 +110,7 @@ class OperaImageBuilder {
   std::optional<std::uint32_t> rootBlocks_;
   std::optional<std::uint32_t> rootFirst_;
   std::optional<std::size_t> resize_;
+  std::uint32_t fileAlignment_ = 1;
 };
 
 // One directory entry's bytes: 72 + 4 x lastCopyIndex bytes, copy blocks after the first equal

@@ -3,8 +3,10 @@
 //   opera-image-tool demo OUT.iso [--tree DIR]
 //       the demo disc; with --tree, also writes the files it holds under DIR, as folders and
 //       files, so that extracted bytes can be compared with them.
-//   opera-image-tool large OUT.iso --count N --size BYTES [--tree DIR]
-//       a root directory "Large" holding N files of BYTES bytes each (benchmarks).
+//   opera-image-tool large OUT.iso --count N --size BYTES [--align BLOCKS] [--tree DIR]
+//       a root directory "Large" holding N files of BYTES bytes each (benchmarks), each
+//       starting at a multiple of BLOCKS blocks when given.
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -77,7 +79,8 @@ bool WriteTree(const OperaImage& image, const fs::path& dir) {
 
 int Usage() {
   std::cerr << "usage: opera-image-tool demo OUT.iso [--tree DIR]\n"
-               "       opera-image-tool large OUT.iso --count N --size BYTES [--tree DIR]\n";
+               "       opera-image-tool large OUT.iso --count N --size BYTES [--align BLOCKS] "
+               "[--tree DIR]\n";
   return 2;
 }
 
@@ -89,6 +92,7 @@ int main(int argc, char** argv) {
   std::string tree;
   long long count = 0;
   long long size = 0;
+  long long align = 1;
   for (std::size_t i = 2; i < args.size(); ++i) {
     if (i + 1 >= args.size()) return Usage();
     if (args[i] == "--tree")
@@ -97,6 +101,8 @@ int main(int argc, char** argv) {
       count = std::atoll(args[++i].c_str());
     else if (args[i] == "--size")
       size = std::atoll(args[++i].c_str());
+    else if (args[i] == "--align")
+      align = std::atoll(args[++i].c_str());
     else
       return Usage();
   }
@@ -109,7 +115,10 @@ int main(int argc, char** argv) {
     for (long long i = 0; i < count; ++i)
       files.push_back(
           OperaEntry::File("part" + std::to_string(i) + ".bin", static_cast<std::size_t>(size)));
-    image = OperaImageBuilder().root({OperaEntry::Dir("Large", std::move(files))}).build();
+    image = OperaImageBuilder()
+                .fileAlignment(static_cast<std::uint32_t>(std::max(align, 1LL)))
+                .root({OperaEntry::Dir("Large", std::move(files))})
+                .build();
   } else {
     return Usage();
   }

@@ -1,0 +1,76 @@
+// Listing a directory of 10,000 entries (about 370 blocks) from an image file into PlainWindow:
+// the whole open (dialog answer, header check, root listing, size) and the listing alone.
+#include <benchmark/benchmark.h>
+
+#include <filesystem>
+#include <random>
+
+#include "OperaImageBuilder.h"
+#include "opera/BlockSource.h"
+#include "opera/Directory.h"
+#include "opera/PlainWindow.h"
+#include "opera/VolumeReader.h"
+
+namespace {
+
+using brindle::testing::OperaEntry;
+using brindle::testing::OperaImageBuilder;
+namespace opera = brindle::opera;
+
+constexpr int kEntries = 10000;
+
+struct WideImage {
+  WideImage() {
+    std::vector<OperaEntry> entries;
+    for (int i = 0; i < kEntries; ++i)
+      entries.push_back(OperaEntry::File("entry number " + std::to_string(i) + ".dat",
+                                         static_cast<std::size_t>(i % 7)));
+    const auto image = OperaImageBuilder().root(entries).build();
+    blocks = image.placements.at("").blockCount;
+    first = image.placements.at("").firstBlock;
+    path = (std::filesystem::temp_directory_path() /
+            ("brindle-bench-" + std::to_string(std::random_device{}()) + ".iso"))
+               .string();
+    image.writeTo(path);
+  }
+  ~WideImage() { std::filesystem::remove(path); }
+  std::string path;
+  std::uint32_t blocks = 0;
+  std::uint32_t first = 0;
+};
+
+const WideImage& Wide() {
+  static const WideImage image;
+  return image;
+}
+
+void BM_OpenWideRootIntoPlainWindow(benchmark::State& state) {
+  const WideImage& image = Wide();
+  for (auto _ : state) {
+    opera::PlainWindow window;
+    opera::VolumeReader reader(window, {});
+    window.openAnswers.push_back(image.path);
+    if (!reader.cmdOpen_Click() || window.files.size() != kEntries)
+      state.SkipWithError("the listing did not complete");
+    benchmark::DoNotOptimize(window.files.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kEntries);
+  state.counters["blocks"] = image.blocks;
+}
+BENCHMARK(BM_OpenWideRootIntoPlainWindow)->Unit(benchmark::kMillisecond);
+
+void BM_ListWideDirectory(benchmark::State& state) {
+  const WideImage& image = Wide();
+  const auto file = opera::ImageFile::Open(image.path);
+  for (auto _ : state) {
+    opera::PlainWindow window;
+    opera::ListDirectory(window, opera::BlockSource::Image(*file),
+                         static_cast<std::int32_t>(image.blocks),
+                         static_cast<std::int32_t>(image.first), {"/", ".."});
+    benchmark::DoNotOptimize(window.files.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kEntries);
+}
+BENCHMARK(BM_ListWideDirectory)->Unit(benchmark::kMillisecond);
+
+}  // namespace
