@@ -46,7 +46,7 @@ void* gWrappedFunction = nullptr;
 
 template <std::size_t... I>
 __attribute__((cdecl)) std::intptr_t ForwardToCalleeCleanup(Word<I>... args) {
-  using Function = __attribute__((stdcall)) std::intptr_t (*)(Word<I>...);
+  using Function = std::intptr_t(__attribute__((stdcall))*)(Word<I>...);
   return reinterpret_cast<Function>(gWrappedFunction)(args...);
 }
 

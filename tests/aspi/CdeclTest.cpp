@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <numeric>
 #include <vector>
 
@@ -141,7 +142,7 @@ TEST(CdeclCalls, LastErrorIsWhatTheFunctionLeftAndZeroWhenItLeftNone) {
   ASSERT_TRUE(caller.DllLoad(kTarget));
   EXPECT_EQ(caller.CallFunc("FailWith", {EACCES}), -1);
   EXPECT_EQ(caller.LastError(), EACCES);
-  errno = EIO;  // left over from before the call: cleared by the bracket
+  system->SetLastError(EIO);  // left over from before the call: cleared by the bracket
   EXPECT_EQ(caller.CallFunc("Echo", {1}), 1);
   EXPECT_EQ(caller.LastError(), 0);
   caller.DllUnload();
@@ -191,6 +192,32 @@ TEST(CdeclCallbacks, WrappedFunctionIsCallableDirectlyOnThisPlatform) {
   using Echo = std::int32_t (*)(std::intptr_t);
   EXPECT_EQ(reinterpret_cast<Echo>(wrapped)(77), 77);
   os.FreeLibrary(module);
+}
+
+#if defined(__i386__)
+#define BRINDLE_CALLEE_CLEANUP __attribute__((stdcall))
+#else
+#define BRINDLE_CALLEE_CLEANUP
+#endif
+
+std::intptr_t BRINDLE_CALLEE_CLEANUP Digits3(std::intptr_t a, std::intptr_t b, std::intptr_t c) {
+  return a * 100 + b * 10 + c;
+}
+
+TEST(CdeclCallbacks, CalleeCleanupFunctionRunsUnderTheCallersConventionWithoutLeakingStack) {
+  FakeOs os;
+  clsCDECL caller(os);
+  using Cdecl3 = std::intptr_t (*)(std::intptr_t, std::intptr_t, std::intptr_t);
+  auto wrapped =
+      reinterpret_cast<Cdecl3>(caller.WrapCallback(reinterpret_cast<void*>(&Digits3), 3));
+  ASSERT_NE(wrapped, nullptr);
+  // A stack that is unwound twice (or not at all) per call corrupts the caller long before
+  // a few thousand calls are through.
+  volatile std::intptr_t sentinel = 0x5EED;
+  std::intptr_t sum = 0;
+  for (int i = 0; i < 5000; ++i) sum += wrapped(1, 2, i % 10);
+  EXPECT_EQ(sum, 5000 * 120 + 500 * 45);
+  EXPECT_EQ(sentinel, 0x5EED);
 }
 
 }  // namespace

@@ -3,12 +3,17 @@
 #include <cerrno>
 #include <cstdint>
 
+#ifdef _WIN32
+#include <windows.h>
+#define BRINDLE_EXPORT extern "C" __declspec(dllexport)
+#else
+#define BRINDLE_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
+
 namespace {
 std::intptr_t gReceived[16];
 std::int32_t gCalls = 0;
 }  // namespace
-
-#define BRINDLE_EXPORT extern "C" __attribute__((visibility("default")))
 
 // Takes no argument; returns 4242.
 BRINDLE_EXPORT std::int32_t NoArguments() {
@@ -49,7 +54,11 @@ BRINDLE_EXPORT std::int32_t CallCount() {
 // Leaves `code` as the thread's last error, as a system call that failed would.
 BRINDLE_EXPORT std::int32_t FailWith(std::intptr_t code) {
   ++gCalls;
+#ifdef _WIN32
+  ::SetLastError(static_cast<DWORD>(code));
+#else
   errno = static_cast<int>(code);
+#endif
   return -1;
 }
 
