@@ -12,8 +12,9 @@ constexpr std::size_t kInquiryLength = 96;
 
 template <std::size_t N>
 void StorePadded(std::array<std::uint8_t, N>& field, const std::string& text) {
-  field.fill(' ');
-  std::copy_n(text.begin(), std::min(text.size(), N), field.begin());
+  for (std::size_t i = 0; i < N; ++i) {
+    field[i] = i < text.size() ? static_cast<std::uint8_t>(text[i]) : std::uint8_t{' '};
+  }
 }
 
 }  // namespace
