@@ -15,6 +15,12 @@
 #include "tests/support/drive/EmulatedDrive.h"
 #include "transport/AspiRecords.h"
 
+#ifdef _WIN32
+#define BRINDLE_EXPORT __declspec(dllexport)
+#else
+#define BRINDLE_EXPORT __attribute__((visibility("default")))
+#endif
+
 namespace brindle::testing {
 namespace {
 
@@ -101,13 +107,13 @@ void JoinAll(State& state, std::unique_lock<std::mutex>& lock) {
 
 extern "C" {
 
-__attribute__((visibility("default"))) std::uint32_t GetASPI32SupportInfo() {
+BRINDLE_EXPORT std::uint32_t GetASPI32SupportInfo() {
   auto& state = brindle::testing::TheState();
   std::lock_guard lock(state.mutex);
   return static_cast<std::uint32_t>(state.supportWord);
 }
 
-__attribute__((visibility("default"))) std::uint32_t SendASPI32Command(void* block) {
+BRINDLE_EXPORT std::uint32_t SendASPI32Command(void* block) {
   using namespace brindle::testing;
   using namespace brindle::transport;
   State& state = TheState();
@@ -149,8 +155,8 @@ __attribute__((visibility("default"))) std::uint32_t SendASPI32Command(void* blo
   }
 }
 
-__attribute__((visibility("default"))) std::intptr_t TestAspiControl(
-    std::intptr_t operation, std::intptr_t a, std::intptr_t b, std::intptr_t c, std::intptr_t d) {
+BRINDLE_EXPORT std::intptr_t TestAspiControl(std::intptr_t operation, std::intptr_t a,
+                                             std::intptr_t b, std::intptr_t c, std::intptr_t d) {
   using namespace brindle::testing;
   State& state = TheState();
   std::unique_lock lock(state.mutex);
