@@ -182,18 +182,6 @@ TEST(CdeclLoading, FailedLoadAndUnloadTwice) {
   ReleaseOneLoad(os);
 }
 
-TEST(CdeclCallbacks, WrappedFunctionIsCallableDirectlyOnThisPlatform) {
-  FakeOs os;
-  clsCDECL caller(os);
-  const auto module = os.LoadLibraryA(kTarget);
-  void* echo = os.GetProcAddress(module, "Echo");
-  void* wrapped = caller.WrapCallback(echo, 1);
-  ASSERT_NE(wrapped, nullptr);
-  using Echo = std::int32_t (*)(std::intptr_t);
-  EXPECT_EQ(reinterpret_cast<Echo>(wrapped)(77), 77);
-  os.FreeLibrary(module);
-}
-
 #if defined(__i386__)
 #define BRINDLE_CALLEE_CLEANUP __attribute__((stdcall))
 #else
@@ -211,6 +199,10 @@ TEST(CdeclCallbacks, CalleeCleanupFunctionRunsUnderTheCallersConventionWithoutLe
   auto wrapped =
       reinterpret_cast<Cdecl3>(caller.WrapCallback(reinterpret_cast<void*>(&Digits3), 3));
   ASSERT_NE(wrapped, nullptr);
+#if !defined(__i386__)
+  // One calling convention: the function itself is the callback.
+  EXPECT_EQ(reinterpret_cast<void*>(wrapped), reinterpret_cast<void*>(&Digits3));
+#endif
   // A stack that is unwound twice (or not at all) per call corrupts the caller long before
   // a few thousand calls are through.
   volatile std::intptr_t sentinel = 0x5EED;
