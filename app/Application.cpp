@@ -18,11 +18,12 @@ Application::~Application() {
 }
 
 void Application::SelectTransport() {
-  // The SCSI transports (pass-through first, the ASPI library as the fallback) are chosen here
-  // once they are linked into the program. Until then no transport is chosen and the list
+  // The SCSI transports are chosen here once they are linked into the program:
+  //   CurrentTransport = transport::SelectTransport(*form_, makeSpti, makeAspi);
+  // (the window is the drive list's view). Until then no transport is chosen and the list
   // stays empty, without a selection, so an open from the drive source tells the user that no
   // drive is selected.
-  form_->setDriveListTag(QString::fromLatin1(texts::kDrivesBuilt));
+  form_->setTag(texts::kDrivesBuilt);
 }
 
 std::vector<std::uint8_t> Application::ReadSectors(std::int32_t lba, std::int16_t count) {
@@ -32,7 +33,8 @@ std::vector<std::uint8_t> Application::ReadSectors(std::int32_t lba, std::int16_
     form_->showError(opera::messages::kNoDriveSelected);
     return {};
   }
-  // The drive sector reader goes here once the transport stack is linked in; a transport cannot
+  // The drive sector reader goes here once the transport stack is linked in
+  // (sector::ReadSectors over CurrentTransport and the window's selection); a transport cannot
   // be chosen before that, so this point is not reached.
   form_->showError(opera::messages::kNoDriveSelected);
   return {};

@@ -26,8 +26,9 @@ class Prompts {
                                               const opera::FileDialogRequest& request) = 0;
   // A modal box titled "Error" with the stop icon and one OK button.
   virtual void error(QWidget* owner, const std::string& message) = 0;
-  // A modal box titled "Brindle" with the exclamation icon and one OK button.
-  virtual void warning(QWidget* owner, const std::string& message) = 0;
+  // A modal box with the exclamation icon, the given title (the application's, "Brindle") and
+  // one OK button.
+  virtual void warning(QWidget* owner, const std::string& title, const std::string& message) = 0;
   // The system's default beep.
   virtual void beep() = 0;
 };

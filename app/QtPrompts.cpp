@@ -41,9 +41,9 @@ std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const QString& text) {
                                        text, QMessageBox::Ok, owner);
 }
 
-std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& text) {
-  return std::make_unique<QMessageBox>(QMessageBox::Warning, QString::fromLatin1(kApplicationTitle),
-                                       text, QMessageBox::Ok, owner);
+std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& title,
+                                            const QString& text) {
+  return std::make_unique<QMessageBox>(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
 }
 
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
@@ -72,8 +72,8 @@ void QtPrompts::error(QWidget* owner, const std::string& message) {
   MakeErrorBox(owner, DecodeText(message))->exec();
 }
 
-void QtPrompts::warning(QWidget* owner, const std::string& message) {
-  MakeWarningBox(owner, DecodeText(message))->exec();
+void QtPrompts::warning(QWidget* owner, const std::string& title, const std::string& message) {
+  MakeWarningBox(owner, DecodeText(title), DecodeText(message))->exec();
 }
 
 void QtPrompts::beep() {

@@ -15,7 +15,6 @@
 
 namespace brindle::app {
 
-inline constexpr const char* kApplicationTitle = "Brindle";
 inline constexpr const char* kErrorTitle = "Error";
 
 // Text from the reader as Qt text: UTF-8 when it is valid UTF-8, otherwise one Latin-1
@@ -28,8 +27,9 @@ QString NameFilter(const opera::FileDialogRequest& request);
 
 // The modal "Error" box: stop icon, one OK button.
 std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const QString& text);
-// The modal warning box: exclamation icon, title "Brindle", one OK button.
-std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& text);
+// The modal warning box: exclamation icon, the title, one OK button.
+std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& title,
+                                            const QString& text);
 // A file dialog with the request's title, one filter and initial name (cut to 256 characters);
 // it never asks before replacing a file and never requires the file to exist.
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
@@ -42,7 +42,7 @@ class QtPrompts final : public Prompts {
   std::optional<std::string> saveFile(QWidget* owner,
                                       const opera::FileDialogRequest& request) override;
   void error(QWidget* owner, const std::string& message) override;
-  void warning(QWidget* owner, const std::string& message) override;
+  void warning(QWidget* owner, const std::string& title, const std::string& message) override;
   void beep() override;
 };
 

@@ -235,7 +235,7 @@ void frmMain::optCDROM_Click() {
   Label1->setText(QString::fromLatin1(texts::kLabelDrive));
   cmdOpen->setText(QString::fromLatin1(texts::kOpenDrive));
   cbDrives->setVisible(true);
-  if (driveListTag().isEmpty() && drives_.SelectTransport) drives_.SelectTransport();
+  if (tag().empty() && drives_.SelectTransport) drives_.SelectTransport();
   txtFile->setVisible(false);
   lstFiles->clear();
   source_ = opera::SectorSource::Drive;

@@ -15,6 +15,7 @@
 #include "app/Prompts.h"
 #include "opera/ReaderWindow.h"
 #include "opera/VolumeReader.h"
+#include "transport/DriveList.h"
 
 class QComboBox;
 class QGroupBox;
@@ -33,7 +34,7 @@ constexpr int Twips(int twips) {
   return twips / 15;
 }
 
-class frmMain final : public QWidget, public opera::ReaderWindow {
+class frmMain final : public QWidget, public opera::ReaderWindow, public transport::DriveListView {
   Q_OBJECT
 
  public:
@@ -81,13 +82,13 @@ class frmMain final : public QWidget, public opera::ReaderWindow {
   void lstFiles_DblClick();
   void Command2_Click();
 
-  // The drive list as the transport selection fills it. Labels are Latin-1 byte strings.
-  QString driveListTag() const;
-  void setDriveListTag(const QString& tag);
-  void appendDriveLabel(const std::string& label);
-  void selectDrive(int index);
-  // The transport selection's warning box (exclamation icon, title "Brindle").
-  void showWarning(const std::string& message);
+  // DriveListView: cbDrives as the transport selection fills it. Labels are Latin-1 byte
+  // strings; the Tag is the list's built marker.
+  void addDrive(const std::string& label) override;
+  void selectDrive(int index) override;
+  std::string tag() const override;
+  void setTag(const std::string& tag) override;
+  void showWarning(const std::string& message, const std::string& title) override;
 
   // ReaderWindow.
   opera::SectorSource sectorSource() const override { return source_; }

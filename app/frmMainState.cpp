@@ -125,15 +125,7 @@ void frmMain::beep() {
   prompts_.beep();
 }
 
-QString frmMain::driveListTag() const {
-  return cbDrives->property("Tag").toString();
-}
-
-void frmMain::setDriveListTag(const QString& tag) {
-  cbDrives->setProperty("Tag", tag);
-}
-
-void frmMain::appendDriveLabel(const std::string& label) {
+void frmMain::addDrive(const std::string& label) {
   cbDrives->addItem(FromBytes(label));
 }
 
@@ -141,8 +133,16 @@ void frmMain::selectDrive(int index) {
   cbDrives->setCurrentIndex(index);
 }
 
-void frmMain::showWarning(const std::string& message) {
-  prompts_.warning(this, message);
+std::string frmMain::tag() const {
+  return cbDrives->property("Tag").toString().toStdString();
+}
+
+void frmMain::setTag(const std::string& tag) {
+  cbDrives->setProperty("Tag", QString::fromStdString(tag));
+}
+
+void frmMain::showWarning(const std::string& message, const std::string& title) {
+  prompts_.warning(this, title, message);
 }
 
 }  // namespace brindle::app

@@ -26,7 +26,8 @@ TEST(MessageBoxes, ErrorBoxHasTheTitleStopIconAndOneOkButton) {
 }
 
 TEST(MessageBoxes, WarningBoxHasTheApplicationsTitleAndExclamationIcon) {
-  auto box = MakeWarningBox(nullptr, QStringLiteral("Kein funktionierendes Interface gefunden!"));
+  auto box = MakeWarningBox(nullptr, QStringLiteral("Brindle"),
+                            QStringLiteral("Kein funktionierendes Interface gefunden!"));
   EXPECT_EQ(box->windowTitle().toStdString(), "Brindle");
   EXPECT_EQ(box->icon(), QMessageBox::Warning);
   EXPECT_EQ(box->standardButtons(), QMessageBox::Ok);

@@ -41,8 +41,8 @@ class ScriptedPrompts final : public app::Prompts {
     errors.push_back(message);
     log.push_back("error");
   }
-  void warning(QWidget*, const std::string& message) override {
-    warnings.push_back(message);
+  void warning(QWidget*, const std::string& title, const std::string& message) override {
+    warnings.push_back(title + ": " + message);
     log.push_back("warning");
   }
   void beep() override {

@@ -27,7 +27,7 @@ TEST_F(SourceTest, StartsWithTheImageSourceAndNothingListed) {
   EXPECT_FALSE(form().txtFile->hasFocus());
   EXPECT_FALSE(form().cbDrives->isVisible());
   EXPECT_EQ(form().cbDrives->count(), 0);
-  EXPECT_TRUE(form().driveListTag().isEmpty());
+  EXPECT_EQ(form().tag(), "");
   EXPECT_EQ(form().fileCount(), 0);
   EXPECT_EQ(form().historyCount(), 0);
   EXPECT_FALSE(form().lstHistory->isVisible());
@@ -54,7 +54,7 @@ TEST_F(SourceTest, DriveSourceShowsTheDriveListAndKeepsThePathHidden) {
   // The stack and the size of the disc opened last are not the source's business.
   EXPECT_EQ(form().historyCount(), 1);
   EXPECT_EQ(form().discSize(), "585 MB");
-  EXPECT_EQ(form().driveListTag().toStdString(), "1111");
+  EXPECT_EQ(form().tag(), "1111");
 
   QTest::mouseClick(form().optDiscImage, Qt::LeftButton);
   EXPECT_EQ(form().sectorSource(), SectorSource::Image);
@@ -107,10 +107,10 @@ class DriveListTest : public ::testing::Test {
   DriveListTest()
       : form(prompts, app::frmMain::DriveSide{[this] {
                                                 ++selections;
-                                                form.appendDriveLabel("D: VENDOR   CD-ROM 52X");
-                                                form.appendDriveLabel("E: [INQUIRY FAILED]");
+                                                form.addDrive("D: VENDOR   CD-ROM 52X");
+                                                form.addDrive("E: [INQUIRY FAILED]");
                                                 form.selectDrive(0);
-                                                form.setDriveListTag("1111");
+                                                form.setTag("1111");
                                               },
                                               {}}) {
     form.show();
@@ -139,7 +139,7 @@ TEST_F(DriveListTest, TheListIsBuiltOnTheFirstSwitchOnlyAndKeepsTheUsersChoice) 
 
 TEST_F(DriveListTest, DriveLabelsKeepTheirBytes) {
   QTest::mouseClick(form.optCDROM, Qt::LeftButton);
-  form.appendDriveLabel(std::string("F: ") + char(0xC4) + "BC");
+  form.addDrive(std::string("F: ") + char(0xC4) + "BC");
   form.selectDrive(2);
   EXPECT_EQ(form.driveText(), std::string("F: ") + char(0xC4) + "BC");
 }
@@ -150,6 +150,43 @@ TEST_F(DriveListTest, WithoutAReaderADriveReadTellsTheUserNoDriveIsSelected) {
   QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
   EXPECT_THAT(prompts.errors, ElementsAre(opera::messages::kNoDriveSelected));
   EXPECT_EQ(form.fileCount(), 0);
+}
+
+}  // namespace
+}  // namespace brindle::testing
+
+namespace brindle::testing {
+namespace {
+
+// The window as the drive list of the real transport selection, on a machine where neither
+// transport works: the warning comes through the window, the list stays empty and is marked
+// built, and an open from the drive source tells the user that no drive is selected.
+TEST(DriveSelectionView, NoWorkingTransportWarnsOnceAndLeavesAnEmptyList) {
+  ScriptedPrompts prompts;
+  std::unique_ptr<transport::ISCSI> chosen;
+  int selections = 0;
+  app::frmMain* view = nullptr;
+  app::frmMain form(prompts, app::frmMain::DriveSide{[&] {
+                                                       ++selections;
+                                                       chosen = transport::SelectTransport(
+                                                           *view, nullptr, nullptr);
+                                                     },
+                                                     {}});
+  view = &form;
+  form.show();
+
+  QTest::mouseClick(form.optCDROM, Qt::LeftButton);
+  QTest::mouseClick(form.optDiscImage, Qt::LeftButton);
+  QTest::mouseClick(form.optCDROM, Qt::LeftButton);
+  EXPECT_EQ(selections, 1);
+  EXPECT_EQ(chosen, nullptr);
+  EXPECT_THAT(prompts.warnings, ElementsAre("Brindle: Kein funktionierendes Interface gefunden!"));
+  EXPECT_EQ(form.tag(), "1111");
+  EXPECT_EQ(form.cbDrives->count(), 0);
+  EXPECT_EQ(form.driveIndex(), -1);
+
+  QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
+  EXPECT_THAT(prompts.errors, ElementsAre(opera::messages::kNoDriveSelected));
 }
 
 }  // namespace
