@@ -1,7 +1,7 @@
 // The request blocks exchanged with the ASPI library, and the values they carry.
 //
 // Little-endian records that the transport owns and hands to SendASPI32Command by address. On
-// a 32-bit build each is byte for byte the library's documented layout (checked below); on a
+// a 32-bit build each is byte for byte the ASPI interface's own layout (checked below); on a
 // 64-bit build the address fields widen to pointer size, and the library stand-in in aspi/ is
 // built from this same header, so both sides agree.
 #pragma once
@@ -131,7 +131,7 @@ static_assert(offsetof(AspiExecRequest, dataLength) == 12);
 static_assert(offsetof(AspiExecRequest, dataAddress) == 16);
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
-// The documented 32-bit layout of the execute request, byte for byte.
+// The ASPI interface's 32-bit layout of the execute request, byte for byte.
 static_assert(sizeof(AspiExecRequest) == 80);
 static_assert(offsetof(AspiExecRequest, senseLength) == 20);
 static_assert(offsetof(AspiExecRequest, cdbLength) == 21);

@@ -15,6 +15,19 @@ constexpr int kLunsPerTarget = 8;
 constexpr std::uint32_t kFirstPollDelayMs = 30;
 constexpr std::uint32_t kAccessNt5 = platform::kGenericRead | platform::kGenericWrite;
 
+// The command result of an execute request whose status byte reads `status` once the wait is
+// over. targetStatus is read only when the request has ended.
+std::int32_t ResultOf(std::uint8_t status, std::uint8_t targetStatus, bool timeoutAccepted,
+                      bool waitTimedOut) {
+  // Not ended, or ended without the command having run: nothing in the block describes it.
+  if (status == kAspiPending || status == kAspiAborted) return kResultRequestFailed;
+  if (!timeoutAccepted && status != kAspiComplete && waitTimedOut) return kResultRequestFailed;
+  // The library refused or failed the request (no such device, invalid request, ...): the
+  // drive never said GOOD, so this must not read as success.
+  if (status != kAspiComplete && targetStatus == kResultGood) return kResultRequestFailed;
+  return targetStatus;
+}
+
 std::string MakeHandle(int hostAdapter, int target, int lun) {
   return std::string{static_cast<char>(hostAdapter), static_cast<char>(target),
                      static_cast<char>(lun)};
@@ -184,6 +197,25 @@ bool clsASPI::IsNT5OrLater() {
          version.majorVersion >= 5;
 }
 
+bool clsASPI::WaitForEnd(ExecCall& call, bool polling, std::int16_t timeout) {
+  std::uint8_t& status = call.block.status;
+  if (polling) {
+    // No limit of its own: the library ends every request, aborted ones with status 2.
+    while (LoadRequestStatus(status) == kAspiPending) {
+      if (pump_) {
+        pump_();
+      } else {
+        std::this_thread::yield();
+      }
+    }
+    return false;
+  }
+  os_.Sleep(kFirstPollDelayMs);
+  if (LoadRequestStatus(status) != kAspiPending) return false;
+  const auto waitMs = static_cast<std::uint32_t>(std::max<std::int32_t>(timeout, 0)) * 1000u;
+  return os_.WaitForSingleObject(call.event, waitMs) == platform::kWaitTimeout;
+}
+
 void clsASPI::ReapEndedRequests() {
   std::erase_if(pending_, [this](const std::unique_ptr<ExecCall>& call) {
     if (LoadRequestStatus(call->block.status) == kAspiPending) return false;
@@ -243,36 +275,10 @@ std::int32_t clsASPI::ExecCMD(const std::string& drive, std::span<const std::uin
     return kResultRequestFailed;
   }
 
-  bool timedOut = false;
-  if (polling) {
-    while (LoadRequestStatus(request.status) == kAspiPending) {
-      if (pump_) {
-        pump_();
-      } else {
-        std::this_thread::yield();
-      }
-    }
-  } else {
-    os_.Sleep(kFirstPollDelayMs);
-    if (LoadRequestStatus(request.status) == kAspiPending) {
-      const auto waitMs = static_cast<std::uint32_t>(std::max<std::int32_t>(timeout, 0)) * 1000u;
-      timedOut = os_.WaitForSingleObject(call->event, waitMs) == platform::kWaitTimeout;
-    }
-  }
-
+  const bool timedOut = WaitForEnd(*call, polling, timeout);
   const std::uint8_t status = LoadRequestStatus(request.status);
-  // The rest of the block is read only once the status byte says the library is done with it.
-  std::int32_t result = status == kAspiPending ? kResultRequestFailed : request.targetStatus;
-  if (status == kAspiPending || status == kAspiAborted) {
-    // Not ended, or ended without the command having run: nothing in the block describes it.
-    result = kResultRequestFailed;
-  } else if (!accepted && status != kAspiComplete && timedOut) {
-    result = kResultRequestFailed;
-  } else if (status != kAspiComplete && result == kResultGood) {
-    // The library refused or failed the request (no such device, invalid request, ...): the
-    // drive never said GOOD, so this must not read as success.
-    result = kResultRequestFailed;
-  }
+  const std::int32_t result =
+      ResultOf(status, status == kAspiPending ? 0 : request.targetStatus, accepted, timedOut);
 
   if (status == kAspiPending) {
     lastSk_ = lastAsc_ = lastAscq_ = 0;

@@ -75,6 +75,9 @@ class clsASPI : public ISCSI {
   bool OpenDevice(char letter, platform::Handle& device);
   bool IsNT();
   bool IsNT5OrLater();
+  // Waits for the request's end: polling with the message pump, or (polling false) 30 ms and
+  // then the event for timeout seconds. True when that wait on the event timed out.
+  bool WaitForEnd(ExecCall& call, bool polling, std::int16_t timeout);
   // Closes the events of pending requests that have ended and frees them.
   void ReapEndedRequests();
 

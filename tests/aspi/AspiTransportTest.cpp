@@ -202,13 +202,27 @@ TEST_F(AspiTransport, CheckConditionGivesTwoAndTheMaskedSense) {
   EXPECT_EQ(aspi->LastASC(), 0);
 }
 
-TEST_F(AspiTransport, AbortedRequestGives255) {
+TEST_F(AspiTransport, RequestsThatNeverRanGive255InEitherWaitingMode) {
   library_.Control(kAspiSetSupportWord, 0x101);
   library_.AddCdrom(0, 1, 0);
+  // Where the bounded wait is used, it lasts until the library has ended the request.
+  os_.onWait = [&] {
+    library_.Control(kAspiWaitIdle);
+    return platform::kWaitObject0;
+  };
   auto aspi = MakeUnique();
   std::vector<std::uint8_t> buffer(2048);
+  const std::string drive = aspi->DriveHandle(1);
   library_.Control(kAspiAbortNext, 0, 1, 0);
-  EXPECT_EQ(aspi->ExecCMD(aspi->DriveHandle(1), Read10(0, 1), 10, 0, buffer.data(), 2048, 5), 255);
+  EXPECT_EQ(aspi->ExecCMD(drive, Read10(0, 1), 10, 0, buffer.data(), 2048, 5), 255);
+  // The library refuses an address without a device (target status left 0): not a success.
+  // It refuses the time-out there too, so this one goes through the bounded wait.
+  EXPECT_EQ(aspi->ExecCMD(Handle(0, 5, 0), Read10(0, 1), 10, 0, buffer.data(), 2048, 5), 255);
+  // With the time-out refused, an aborted request is no success either.
+  library_.Control(kAspiRefuseTimeouts, 1);
+  library_.Control(kAspiAbortNext, 0, 1, 0);
+  EXPECT_EQ(aspi->ExecCMD(drive, Read10(0, 1), 10, 0, buffer.data(), 2048, 5), 255);
+  EXPECT_EQ(aspi->PendingRequests(), 0u);
 }
 
 TEST_F(AspiTransport, MissingLibraryNeverThrowsAndListsNothing) {
