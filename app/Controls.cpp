@@ -1,6 +1,7 @@
 #include "app/Controls.h"
 
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
 
@@ -30,6 +31,14 @@ void FileList::keyPressEvent(QKeyEvent* event) {
     return;
   }
   QListWidget::keyPressEvent(event);
+}
+
+void FileList::mousePressEvent(QMouseEvent* event) {
+  if (!indexAt(event->position().toPoint()).isValid()) {
+    event->accept();
+    return;
+  }
+  QListWidget::mousePressEvent(event);
 }
 
 }  // namespace brindle::app

@@ -24,14 +24,16 @@ class Line final : public QWidget {
   QPoint to_;
 };
 
-// The entry list. Unlike Qt's item views it does not copy its current line on Ctrl+C: the
-// window puts the entry's name on the clipboard for that key (frmMain::Form_KeyPress).
+// The entry list, behaving as a list box rather than as Qt's item views do: Ctrl+C does not copy
+// its current line (the window puts the entry's name on the clipboard for that key, see
+// frmMain::Form_KeyPress), and a click below the last line keeps the selection.
 class FileList final : public QListWidget {
  public:
   explicit FileList(QWidget* parent);
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
 };
 
 }  // namespace brindle::app

@@ -89,5 +89,14 @@ TEST(KeyAscii, TranslatesControlLettersAndTypedText) {
   EXPECT_EQ(app::KeyAscii(QKeyEvent(QEvent::KeyPress, Qt::Key_Shift, Qt::ShiftModifier)), 0);
 }
 
+
+TEST_F(ClipboardTest, AClickBelowTheLastLineKeepsTheSelection) {
+  clickRow(1);
+  QWidget* viewport = form().lstFiles->viewport();
+  QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(20, viewport->height() - 5));
+  QTest::keyClick(form().lstFiles, Qt::Key_C, Qt::ControlModifier);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), "padded name");
+}
+
 }  // namespace
 }  // namespace brindle::testing

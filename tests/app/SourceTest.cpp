@@ -152,11 +152,6 @@ TEST_F(DriveListTest, WithoutAReaderADriveReadTellsTheUserNoDriveIsSelected) {
   EXPECT_EQ(form.fileCount(), 0);
 }
 
-}  // namespace
-}  // namespace brindle::testing
-
-namespace brindle::testing {
-namespace {
 
 // The window as the drive list of the real transport selection, on a machine where neither
 // transport works: the warning comes through the window, the list stays empty and is marked
