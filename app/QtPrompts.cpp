@@ -1,6 +1,7 @@
 #include "app/QtPrompts.h"
 
 #include <QApplication>
+#include <QRegularExpression>
 #include <QStringDecoder>
 
 namespace brindle::app {
@@ -27,12 +28,28 @@ QString DecodeText(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+QString HostPattern(const QString& pattern) {
+  QStringList hostPatterns;
+  for (const QString& one :
+       pattern.split(QRegularExpression(QStringLiteral("[ ;]")), Qt::SkipEmptyParts)) {
+    if (one == QStringLiteral("*.*")) {
+      hostPatterns.append(QStringLiteral("*"));
+      continue;
+    }
+    QString host;
+    for (const QChar c : one) {
+      const bool letter = c.unicode() < 0x80 && c.isLetter();
+      host += letter ? QStringLiteral("[%1%2]").arg(c.toLower(), c.toUpper()) : QString(c);
+    }
+    hostPatterns.append(host);
+  }
+  return hostPatterns.join(QLatin1Char(' '));
+}
+
 QString NameFilter(const opera::FileDialogRequest& request) {
   const QString description = DecodeText(request.filterDescription);
-  const QString pattern = DecodeText(request.filterPattern);
-  if (pattern.isEmpty() || description.endsWith(QStringLiteral("(%1)").arg(pattern))) {
-    return description;
-  }
+  const QString pattern = HostPattern(DecodeText(request.filterPattern));
+  if (pattern.isEmpty()) return description;
   return QStringLiteral("%1 (%2)").arg(description, pattern);
 }
 
@@ -53,6 +70,7 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDia
   // The reader checks existence itself and replaces files without asking.
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
+  dialog->setOption(QFileDialog::HideNameFilterDetails, true);
   dialog->setNameFilter(NameFilter(request));
   dialog->selectFile(DecodeText(request.initialName).left(kMaxInitialName));
   return dialog;

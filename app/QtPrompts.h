@@ -21,8 +21,11 @@ inline constexpr const char* kErrorTitle = "Error";
 // character per byte (names read off a disc are 8-bit text).
 QString DecodeText(const std::string& text);
 
-// The Qt name filter for one description/pattern pair: the description alone when it already
-// ends in "(pattern)", otherwise the description followed by " (pattern)".
+// The pattern as the host's file dialog should match it: as on the system's home platform,
+// letters match either case and "*.*" matches every name, with or without a dot.
+QString HostPattern(const QString& pattern);
+// The Qt name filter for one description/pattern pair: the description, then the host pattern in
+// parentheses. Dialogs hide that last part, so the user sees exactly the description.
 QString NameFilter(const opera::FileDialogRequest& request);
 
 // The modal "Error" box: stop icon, one OK button.

@@ -1,6 +1,8 @@
 // The real dialogs and message boxes, inspected without running them.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QMessageBox>
+#include <QRegularExpression>
 
 #include "WindowTestSupport.h"
 #include "app/QtPrompts.h"
@@ -13,6 +15,15 @@ using app::MakeErrorBox;
 using app::MakeFileDialog;
 using app::MakeWarningBox;
 using app::NameFilter;
+
+// The filter texts as the dialog's file-type list shows them.
+QStringList ShownFilters(const QFileDialog& dialog) {
+  QStringList shown;
+  if (auto* types = dialog.findChild<QComboBox*>(QStringLiteral("fileTypeCombo"))) {
+    for (int i = 0; i < types->count(); ++i) shown.append(types->itemText(i));
+  }
+  return shown;
+}
 
 TEST(MessageBoxes, ErrorBoxHasTheTitleStopIconAndOneOkButton) {
   auto box =
@@ -39,7 +50,7 @@ TEST(FileDialogs, CarryTitleFilterAndInitialNameAndNeverAskBeforeReplacing) {
       nullptr, {"Please select a disc image...", "ISO disc images (*.iso)", "*.iso", ""},
       QFileDialog::AcceptOpen);
   EXPECT_EQ(open->windowTitle().toStdString(), "Please select a disc image...");
-  EXPECT_EQ(open->nameFilters(), QStringList{QStringLiteral("ISO disc images (*.iso)")});
+  EXPECT_EQ(ShownFilters(*open), QStringList{QStringLiteral("ISO disc images (*.iso)")});
   EXPECT_EQ(open->acceptMode(), QFileDialog::AcceptOpen);
   EXPECT_EQ(open->fileMode(), QFileDialog::AnyFile);  // the reader checks existence itself
 
@@ -47,7 +58,7 @@ TEST(FileDialogs, CarryTitleFilterAndInitialNameAndNeverAskBeforeReplacing) {
                              QFileDialog::AcceptSave);
   EXPECT_EQ(save->acceptMode(), QFileDialog::AcceptSave);
   EXPECT_TRUE(save->testOption(QFileDialog::DontConfirmOverwrite));
-  EXPECT_EQ(save->nameFilters(), QStringList{QStringLiteral("All files (*.*)")});
+  EXPECT_EQ(ShownFilters(*save), QStringList{QStringLiteral("All files (*.*)")});
   ASSERT_EQ(save->selectedFiles().size(), 1);
   EXPECT_TRUE(save->selectedFiles().front().endsWith(QStringLiteral("/LAUNCHME")));
 }
@@ -61,10 +72,29 @@ TEST(FileDialogs, AnInitialNameLongerThan256CharactersIsCut) {
   EXPECT_EQ(name, QString(256, QLatin1Char('n')));
 }
 
-TEST(FileDialogs, NameFilterAddsThePatternOnlyWhenTheDescriptionLacksIt) {
+TEST(FileDialogs, FiltersMatchAsOnTheHomePlatform) {
+  const auto matches = [](const QString& pattern, const QString& name) {
+    for (const QString& one : pattern.split(QLatin1Char(' '))) {
+      if (QRegularExpression(QRegularExpression::wildcardToRegularExpression(one))
+              .match(name)
+              .hasMatch()) {
+        return true;
+      }
+    }
+    return false;
+  };
+  const QString iso = app::HostPattern(QStringLiteral("*.iso"));
+  EXPECT_TRUE(matches(iso, QStringLiteral("game.iso")));
+  EXPECT_TRUE(matches(iso, QStringLiteral("GAME.ISO")));
+  EXPECT_TRUE(matches(iso, QStringLiteral("Game.Iso")));
+  EXPECT_FALSE(matches(iso, QStringLiteral("game.bin")));
+  EXPECT_FALSE(matches(iso, QStringLiteral("game.iso.bak")));
+  const QString all = app::HostPattern(QStringLiteral("*.*"));
+  EXPECT_TRUE(matches(all, QStringLiteral("README")));
+  EXPECT_TRUE(matches(all, QStringLiteral("a.b")));
+  // The user still sees exactly the description.
   EXPECT_EQ(NameFilter({"", "ISO disc images (*.iso)", "*.iso", ""}).toStdString(),
-            "ISO disc images (*.iso)");
-  EXPECT_EQ(NameFilter({"", "Disc images", "*.iso", ""}).toStdString(), "Disc images (*.iso)");
+            "ISO disc images (*.iso) (*.[iI][sS][oO])");
   EXPECT_EQ(NameFilter({"", "Anything", "", ""}).toStdString(), "Anything");
 }
 
