@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
       "message, 1 otherwise, 2 for a usage error.",
       "brindle-cli"};
   app.require_subcommand(1);
+  // Paths may begin with '/' on every host; only "-" and "--" start options.
+  app.allow_windows_style_options(false);
 
   SourceOptions source;
   std::vector<std::string> directories;

@@ -31,6 +31,9 @@ class ScratchDir {
   std::filesystem::path path_;
 };
 
+// A path from UTF-8 text (the reader's convention), on every host.
+std::filesystem::path Utf8Path(const std::string& utf8);
+
 std::vector<std::uint8_t> ReadBytes(const std::filesystem::path& path);
 void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_t>& bytes);
 
