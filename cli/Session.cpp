@@ -57,7 +57,9 @@ bool Session::open() {
   const bool opened = reader_.cmdOpen_Click();
   if (flushMessages() && !opened) {
     // The window ends such an open silently; a script deserves to know.
-    tell("The disc could not be read: the image is too short or a directory on it is damaged.");
+    tell(
+        "The disc could not be read completely: the image cannot be opened, is too short, or "
+        "holds a damaged directory.");
   }
   return opened && !anyMessage_;
 }

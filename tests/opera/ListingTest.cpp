@@ -173,7 +173,7 @@ TEST(MalformedDirectory, LimitsThemselvesAreAccepted) {
   EXPECT_EQ(opera::EntrySize(lines[1]), 77);
   EXPECT_EQ(opera::EntryFirstBlock(lines[1]), 0);
 
-  // Copy index that lands exactly on 32,767 is still fine.
+  // A copy index that moves the next position to 32,764, the last one within 32,767, is fine.
   std::vector<std::uint8_t> exact = OperaDirectoryBlock({OperaEntryBytes("e", "    ", 1, 1)}, 21);
   exact[20 + 64] = 0;
   exact[20 + 65] = 0;

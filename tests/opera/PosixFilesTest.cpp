@@ -7,6 +7,7 @@
 #include <filesystem>
 
 #include "Fixture.h"
+#include "opera/Extract.h"
 #include "opera/Messages.h"
 
 namespace brindle::testing {
@@ -74,6 +75,29 @@ TEST(SaveOneEntry, FollowsALinkTheUserChose) {
   scene.window.saveAnswers.push_back((scene.dir.path() / "link").string());
   EXPECT_TRUE(scene.doubleClick(scene.lineOf("alpha")));
   EXPECT_EQ(ReadBytes(real), image.contents.at("alpha"));
+}
+
+TEST(SaveOneEntry, AFullDeviceIsAnErrorNotABeep) {
+  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+  ImageScene scene(SmallDisc());
+  ASSERT_TRUE(scene.open());
+  scene.window.saveAnswers.push_back("/dev/full");
+  EXPECT_FALSE(scene.doubleClick(scene.lineOf("alpha")));
+  EXPECT_THAT(scene.window.errors, ElementsAre(messages::CannotWriteFile("/dev/full")));
+  EXPECT_EQ(scene.window.beeps, 0);
+  EXPECT_TRUE(scene.window.openEnabled);
+  EXPECT_TRUE(scene.window.filesEnabled);
+}
+
+TEST(ImageCopyFailure, AnImageThatCannotBeReadFailsTheEntry) {
+  // A folder opens for reading but yields no bytes: a read error, not a zero-filled entry.
+  ScratchDir dir;
+  fs::create_directory(dir.path() / "folder.iso");
+  const auto image = opera::ImageFile::Open((dir.path() / "folder.iso").string());
+  ASSERT_TRUE(image);
+  for (const auto method : {opera::CopyMethod::Fastest, opera::CopyMethod::ReadWrite}) {
+    EXPECT_FALSE(opera::ExtractEntry(*image, 0, 100, dir.file("out"), true, method));
+  }
 }
 
 }  // namespace
