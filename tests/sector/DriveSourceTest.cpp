@@ -30,6 +30,12 @@ std::vector<std::uint8_t> FileBytes(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string FileName(int i) {
+  std::string name(1, 'F');
+  name += std::to_string(i);
+  return name;
+}
+
 // Blocks read other than the volume header's block 0, in order.
 std::vector<std::uint32_t> BlocksPastHeader(const EmulatedDrive& drive) {
   std::vector<std::uint32_t> blocks;
@@ -115,7 +121,7 @@ TEST_F(DriveSource, ExtractAllCopiesEveryEntryFromTheDrive) {
   ASSERT_TRUE(reader.ExtractAllTo(folder.string() + "/"));
   EXPECT_THAT(window.errors, IsEmpty());
   for (int i = 0; i < 40; ++i) {
-    const std::string name = "F" + std::to_string(i);
+    const std::string name = FileName(i);
     EXPECT_EQ(FileBytes(folder / name), image.contents.at(name)) << name;
   }
 }
