@@ -49,8 +49,7 @@ class DriveSource : public ::testing::Test {
  protected:
   DriveSource() {
     std::vector<OperaEntry> rootEntries;
-    for (int i = 0; i < 40; ++i)
-      rootEntries.push_back(OperaEntry::File("F" + std::to_string(i), 10));
+    for (int i = 0; i < 40; ++i) rootEntries.push_back(OperaEntry::File(FileName(i), 10));
     rootEntries.push_back(OperaEntry::Dir("SUB", {OperaEntry::File("DATA", 5000)}));
     image = testing::OperaImageBuilder()
                 .rootDirectory(OperaEntry::Dir("", rootEntries).withEntriesPerBlock(15))
@@ -67,7 +66,7 @@ class DriveSource : public ::testing::Test {
     access.showError = [this](const std::string& message) { window.showError(message); };
 
     folder = fs::temp_directory_path() /
-             ("brindle-drive-source-" + std::to_string(std::random_device{}()));
+             std::string("brindle-drive-source-").append(std::to_string(std::random_device{}()));
     fs::create_directories(folder);
   }
   ~DriveSource() override { fs::remove_all(folder); }
