@@ -1,22 +1,24 @@
 #!/bin/sh
 # Runs a plan of brindle-cli commands and reports what each one did, as "@@" lines on stdout:
 #
-#   run-plan.sh CLI SOURCE-OPTION SOURCE PLAN OUTROOT
+#   run-plan.sh CLI SOURCE PLAN OUTROOT
 #
-# SOURCE-OPTION SOURCE is "--drive D" inside the guest and "--image FILE" on the host: the same
-# plan run both ways must report the same lines, so the image gives the expected result for the
-# drive. Plain POSIX sh: it runs under busybox ash in the guest and under bash on the host.
+# SOURCE "drives": read the drive the plan line names (inside the guest). Otherwise SOURCE is a
+# folder holding one image per drive letter, D.iso, E.iso, ... (on the host): the same plan run
+# both ways must report the same lines, so the images give the expected result for the drives.
+# Plain POSIX sh: it runs under busybox ash in the guest and under dash or bash on the host.
 #
-# A plan line is ID, TRANSPORT (auto, spti or aspi), COMMAND (drives, ls, extract, get) and PATH
-# ("." for the root, else names joined by "/"), separated by tabs. For each line:
-#   @@ RUN ID TRANSPORT COMMAND PATH
+# A plan line is ID, TRANSPORT (auto, spti or aspi), COMMAND (drives, ls, extract, get), the
+# drive LETTER and PATH ("." for the root, else names joined by "/"), separated by tabs. For
+# each line:
+#   @@ RUN ID TRANSPORT COMMAND LETTER PATH
 #   @@ OUT ID [line]           each line of standard output, blanks kept
 #   @@ ERR ID [line]           each line of standard error
 #   @@ EXIT ID STATUS
 #   @@ SUM ID SHA256 NAME      each file the command wrote (extract: under OUTROOT/ID; get: one)
 #   @@ TIME ID MILLISECONDS    wall time of the command (not compared)
 set -u
-cli=$1 sourceOption=$2 source=$3 plan=$4 outRoot=$5
+cli=$1 source=$2 plan=$3 outRoot=$4
 tab=$(printf '\t')
 
 now_ms() {
@@ -33,7 +35,12 @@ report_lines() {
 # Runs one plan line; the path's names become separate arguments (ls, extract) or stay one
 # slash-separated PATH (get).
 run_one() {
-  id=$1 transport=$2 command=$3 path=$4
+  id=$1 transport=$2 command=$3 letter=$4 path=$5
+  if [ "$source" = drives ]; then
+    sourceOption=--drive sourceValue=$letter
+  else
+    sourceOption=--image sourceValue=$source/$letter.iso
+  fi
   set --
   if [ "$path" != . ]; then
     set -f
@@ -51,14 +58,14 @@ run_one() {
   started=$(now_ms)
   case $command in
     drives) "$cli" drives $transportOption ;;
-    ls) "$cli" ls "$sourceOption" "$source" $transportOption "$@" ;;
-    extract) mkdir -p "$out" && "$cli" extract "$sourceOption" "$source" $transportOption "$out" "$@" ;;
-    get) "$cli" get "$sourceOption" "$source" $transportOption "$path" "$out.bin" ;;
+    ls) "$cli" ls "$sourceOption" "$sourceValue" $transportOption "$@" ;;
+    extract) mkdir -p "$out" && "$cli" extract "$sourceOption" "$sourceValue" $transportOption "$out" "$@" ;;
+    get) "$cli" get "$sourceOption" "$sourceValue" $transportOption "$path" "$out.bin" ;;
     *) echo "unknown plan command: $command" >&2; false ;;
   esac </dev/null >"$outRoot/$id.stdout" 2>"$outRoot/$id.stderr"
   status=$?
   elapsed=$(($(now_ms) - started))
-  echo "@@ RUN $id $transport $command $path"
+  echo "@@ RUN $id $transport $command $letter $path"
   report_lines OUT "$id" "$outRoot/$id.stdout"
   report_lines ERR "$id" "$outRoot/$id.stderr"
   echo "@@ EXIT $id $status"
@@ -74,7 +81,7 @@ run_one() {
 }
 
 mkdir -p "$outRoot"
-while IFS="$tab" read -r id transport command path || [ -n "$id" ]; do
+while IFS="$tab" read -r id transport command letter path || [ -n "$id" ]; do
   case $id in '' | '#'*) continue ;; esac
-  run_one "$id" "$transport" "$command" "$path"
+  run_one "$id" "$transport" "$command" "$letter" "$path"
 done <"$plan"
