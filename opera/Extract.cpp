@@ -75,14 +75,32 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
   return out->close() && complete;
 }
 
+namespace {
+
+// Windows opens a device, not a file, for these names, whatever the folder or extension.
+[[maybe_unused]] bool IsWindowsDeviceName(const std::string& name) {
+  std::string stem = name.substr(0, name.find('.'));
+  while (!stem.empty() && stem.back() == ' ') stem.pop_back();
+  for (char& c : stem) c = static_cast<char>(c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c);
+  if (stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL" || stem == "CONIN$" ||
+      stem == "CONOUT$")
+    return true;
+  return stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+         stem[3] >= '1' && stem[3] <= '9';
+}
+
+}  // namespace
+
 bool IsSafeFileName(const std::string& name) {
   if (name.empty() || name == "." || name == "..") return false;
+  if (name.find('\0') != std::string::npos) return false;
 #ifdef _WIN32
-  const char* forbidden = "/\\:";
+  // Windows drops trailing dots and spaces, which would turn the name into another one.
+  if (name.back() == '.' || name.back() == ' ' || IsWindowsDeviceName(name)) return false;
+  return name.find_first_of("/\\:") == std::string::npos;
 #else
-  const char* forbidden = "/";
+  return name.find('/') == std::string::npos;
 #endif
-  return name.find('\0') == std::string::npos && name.find_first_of(forbidden) == std::string::npos;
 }
 
 }  // namespace brindle::opera

@@ -32,7 +32,8 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
                   const std::string& targetPath, bool followLinks = true);
 
 // True when an entry name (Latin-1) may become a file name inside a chosen folder: not empty,
-// not "." or "..", and free of path separators and NUL (on Windows also '\\' and ':').
+// not "." or "..", free of '/' and NUL; on Windows also free of '\\' and ':', not ending in a dot
+// or space, and not a device name such as CON or COM1.
 bool IsSafeFileName(const std::string& name);
 
 }  // namespace brindle::opera

@@ -306,6 +306,23 @@ TEST(ExtractAll, UnsafeNamesAreSkippedAndNothingEscapesTheFolder) {
   EXPECT_THAT(message, ::testing::Not(HasSubstr("\"fine\"")));
 }
 
+TEST(SafeFileNames, OnlyNamesThatStayInsideTheFolder) {
+  for (const char* name : {"", ".", "..", "../escape", "a/b", "/abs", "dir/"})
+    EXPECT_FALSE(opera::IsSafeFileName(name)) << name;
+  EXPECT_FALSE(opera::IsSafeFileName(std::string("a\0b", 3)));
+  for (const char* name : {".hidden", "caf\xE9", "with space", "LAUNCHME", "a..b"})
+    EXPECT_TRUE(opera::IsSafeFileName(name)) << name;
+#ifdef _WIN32
+  for (const char* name :
+       {"a\\b", "c:x", "CON", "con.txt", "Com1", "LPT9.dat", "nul ", "trail.", "..."})
+    EXPECT_FALSE(opera::IsSafeFileName(name)) << name;
+  EXPECT_TRUE(opera::IsSafeFileName("COM10"));
+#else
+  for (const char* name : {"a\\b", "c:x", "CON", "..."})
+    EXPECT_TRUE(opera::IsSafeFileName(name)) << name;
+#endif
+}
+
 TEST(ExtractAll, FailuresAreCollectedAndTheRestIsWritten) {
   const OperaImage image = Disc();
   ImageScene scene(image);
