@@ -1,6 +1,7 @@
 #include "opera/Extract.h"
 
 #include <algorithm>
+#include <new>
 #include <vector>
 
 #include "opera/Volume.h"
@@ -11,6 +12,24 @@ namespace {
 // The by-hand copy goes through a buffer of this size, so memory stays flat for any entry.
 constexpr std::uint64_t kCopyChunk = 1u << 20;
 
+// Saving an entry over the image it comes from: creating the file would empty the image first,
+// so the entry is read whole before the file is replaced.
+bool ReplaceImageWithEntry(const ImageFile& image, std::uint64_t offset, std::uint64_t inside,
+                           std::uint64_t total, const std::string& targetPath, bool followLinks) {
+  std::vector<std::uint8_t> entry;
+  try {
+    entry.assign(static_cast<std::size_t>(total), 0);
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
+  const auto got =
+      image.readSome(offset, std::span(entry.data(), static_cast<std::size_t>(inside)));
+  if (!got) return false;
+  auto out = OutputFile::Create(targetPath, followLinks);
+  if (!out || !out->writeAt(0, entry)) return false;
+  return out->close();
+}
+
 }  // namespace
 
 bool ExtractEntry(const ImageFile& image, std::int32_t startBlock, std::int32_t byteCount,
@@ -18,13 +37,15 @@ bool ExtractEntry(const ImageFile& image, std::int32_t startBlock, std::int32_t 
   if (startBlock < 0 || startBlock >= kImageBlockLimit || byteCount < 0) return false;
   const auto imageSize = image.size();
   if (!imageSize) return false;
-  auto out = OutputFile::Create(targetPath, followLinks);
-  if (!out) return false;
-
   const auto offset = static_cast<std::uint64_t>(startBlock) * kBlockSize;
   const auto total = static_cast<std::uint64_t>(byteCount);
   // The part of the entry that lies inside the image; the rest reads as zeros.
   const std::uint64_t inside = offset < *imageSize ? std::min(total, *imageSize - offset) : 0;
+
+  if (image.isSameFile(targetPath))
+    return ReplaceImageWithEntry(image, offset, inside, total, targetPath, followLinks);
+  auto out = OutputFile::Create(targetPath, followLinks);
+  if (!out) return false;
 
   std::uint64_t copied = 0;
   if (method == CopyMethod::Fastest && inside > 0) {

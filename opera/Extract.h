@@ -20,6 +20,8 @@ enum class CopyMethod {
 // replaced); bytes past the image's end are written as zeros. False when the entry cannot be
 // addressed (start block at 1,048,576 or more, negative numbers), the image cannot be read or
 // the file cannot be created or fully written; nothing is created for an unaddressable entry.
+// Saving over the image itself still writes the entry's bytes (they are read before the file is
+// replaced).
 bool ExtractEntry(const ImageFile& image, std::int32_t startBlock, std::int32_t byteCount,
                   const std::string& targetPath, bool followLinks = true,
                   CopyMethod method = CopyMethod::Fastest);

@@ -30,6 +30,8 @@ class ImageFile {
   std::optional<std::size_t> readSome(std::uint64_t offset, std::span<std::uint8_t> out) const;
   // The image's current length in bytes; nothing when it cannot be found.
   std::optional<std::uint64_t> size() const;
+  // True when path names this very file (through any name or link).
+  bool isSameFile(const std::string& path) const;
 
   std::intptr_t nativeHandle() const { return handle_; }
 

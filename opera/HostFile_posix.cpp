@@ -64,6 +64,13 @@ std::optional<std::uint64_t> ImageFile::size() const {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
+bool ImageFile::isSameFile(const std::string& path) const {
+  struct stat mine {};
+  struct stat other {};
+  return ::fstat(Fd(handle_), &mine) == 0 && ::stat(path.c_str(), &other) == 0 &&
+         mine.st_dev == other.st_dev && mine.st_ino == other.st_ino;
+}
+
 std::optional<OutputFile> OutputFile::Create(const std::string& path, bool followLinks) {
   int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
   if (!followLinks) flags |= O_NOFOLLOW;

@@ -94,6 +94,23 @@ std::optional<std::uint64_t> ImageFile::size() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+bool ImageFile::isSameFile(const std::string& path) const {
+  const std::wstring wide = Wide(path);
+  if (wide.empty()) return false;
+  const HANDLE other =
+      CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (other == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION a{};
+  BY_HANDLE_FILE_INFORMATION b{};
+  const bool same = GetFileInformationByHandle(Native(handle_), &a) &&
+                    GetFileInformationByHandle(other, &b) &&
+                    a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+                    a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
+  CloseHandle(other);
+  return same;
+}
+
 std::optional<OutputFile> OutputFile::Create(const std::string& path, bool followLinks) {
   const std::wstring wide = Wide(path);
   if (wide.empty()) return std::nullopt;

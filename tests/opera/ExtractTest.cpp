@@ -138,6 +138,12 @@ TEST_P(ImageCopy, UnaddressableEntriesFailWithoutWriting) {
   EXPECT_EQ(ReadBytes(target), std::vector<std::uint8_t>(10, 0));
 }
 
+TEST_P(ImageCopy, SavingOverTheImageItselfWritesTheEntry) {
+  const std::vector<std::uint8_t> expected = Expected(2, 5000);
+  EXPECT_TRUE(Extract(2, 5000, path));
+  EXPECT_EQ(ReadBytes(path), expected);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothWays, ImageCopy,
                          ::testing::Values(opera::CopyMethod::Fastest,
                                            opera::CopyMethod::ReadWrite),
