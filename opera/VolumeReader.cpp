@@ -202,6 +202,11 @@ bool VolumeReader::ExtractAllTo(const std::string& folder) {
     }
     // Links are not followed: a file can only be created or replaced inside the folder.
     const std::string target = folder + Latin1ToUtf8(name);
+    // Replacing the image being read would spoil every entry after this one.
+    if (image && image->isSameFile(target)) {
+      failed.push_back(name);
+      continue;
+    }
     const bool ok =
         image ? ExtractEntry(*image, EntryFirstBlock(line), EntrySize(line), target, false,
                              copyMethod_)

@@ -259,6 +259,22 @@ TEST(ExtractAll, WritesEveryFileAndDirectoryLineButNotNavigationLines) {
   EXPECT_EQ(scene.window.history.size(), 2u);  // nothing about the listing changed
 }
 
+TEST(ExtractAll, NeverReplacesTheImageItIsReading) {
+  const OperaImage image =
+      OperaImageBuilder()
+          .root({OperaEntry::File("first", 3000), OperaEntry::File("disc.iso", 10),
+                 OperaEntry::File("last", 5000)})
+          .build();
+  ImageScene scene(image, "disc.iso");
+  ASSERT_TRUE(scene.open());
+  EXPECT_FALSE(scene.reader.ExtractAllTo(scene.dir.prefix()));
+  EXPECT_EQ(ReadBytes(scene.imagePath), image.bytes);
+  EXPECT_EQ(ReadBytes(scene.dir.path() / "first"), image.contents.at("first"));
+  EXPECT_EQ(ReadBytes(scene.dir.path() / "last"), image.contents.at("last"));
+  ASSERT_EQ(scene.window.errors.size(), 1u);
+  EXPECT_THAT(scene.window.errors[0], HasSubstr("\"disc.iso\""));
+}
+
 TEST(ExtractAll, Latin1NamesBecomeUtf8FileNames) {
   ImageScene scene(Disc());
   ASSERT_TRUE(scene.open());
