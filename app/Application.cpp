@@ -1,12 +1,30 @@
 #include "app/Application.h"
 
-#include "app/Texts.h"
-#include "opera/Messages.h"
+#include <QCoreApplication>
+
+#include "sector/ReadSectors.h"
+#include "transport/clsASPI.h"
+#include "transport/clsSPTI.h"
 
 namespace brindle::app {
 
 Application::Application(Prompts& prompts)
-    : form_(std::make_unique<frmMain>(prompts, frmMain::DriveSide{
+    : Application(
+          prompts, platform::MakeSystemOs(),
+          [](platform::Os& os) { return std::make_unique<transport::clsSPTI>(os); },
+          [](platform::Os& os) {
+            // The ASPI transport polls its requests; between two polls the window handles its
+            // events.
+            return std::make_unique<transport::clsASPI>(os,
+                                                        [] { QCoreApplication::processEvents(); });
+          }) {}
+
+Application::Application(Prompts& prompts, std::unique_ptr<platform::Os> os, MakeTransport makeSpti,
+                         MakeTransport makeAspi)
+    : os_(std::move(os)),
+      makeSpti_(std::move(makeSpti)),
+      makeAspi_(std::move(makeAspi)),
+      form_(std::make_unique<frmMain>(prompts, frmMain::DriveSide{
                                                    [this] { SelectTransport(); },
                                                    [this](std::int32_t lba, std::int16_t count) {
                                                      return ReadSectors(lba, count);
@@ -14,30 +32,26 @@ Application::Application(Prompts& prompts)
                                                })) {}
 
 Application::~Application() {
-  form_.reset();  // the window goes first; then the transport releases its drives
+  form_.reset();
+  CurrentTransport.reset();
 }
 
 void Application::SelectTransport() {
-  // The SCSI transports are chosen here once they are linked into the program:
-  //   CurrentTransport = transport::SelectTransport(*form_, makeSpti, makeAspi);
-  // (the window is the drive list's view). Until then no transport is chosen and the list
-  // stays empty, without a selection, so an open from the drive source tells the user that no
-  // drive is selected.
-  form_->setTag(texts::kDrivesBuilt);
+  const auto bind = [this](const MakeTransport& make) -> transport::TransportFactory {
+    if (!make) return nullptr;
+    return [this, &make] { return make(*os_); };
+  };
+  CurrentTransport = transport::SelectTransport(*form_, bind(makeSpti_), bind(makeAspi_));
 }
 
 std::vector<std::uint8_t> Application::ReadSectors(std::int32_t lba, std::int16_t count) {
-  (void)lba;
-  (void)count;
-  if (!CurrentTransport || form_->driveIndex() < 0) {
-    form_->showError(opera::messages::kNoDriveSelected);
-    return {};
-  }
-  // The drive sector reader goes here once the transport stack is linked in
-  // (sector::ReadSectors over CurrentTransport and the window's selection); a transport cannot
-  // be chosen before that, so this point is not reached.
-  form_->showError(opera::messages::kNoDriveSelected);
-  return {};
+  const sector::DriveAccess access{
+      [this] { return CurrentTransport.get(); },
+      [this] { return form_->driveIndex(); },
+      os_.get(),
+      [this](const std::string& message) { form_->showError(message); },
+  };
+  return sector::ReadSectors(access, lba, count);
 }
 
 }  // namespace brindle::app

@@ -19,7 +19,8 @@ inline constexpr std::int16_t kMaxSectorsPerRead = 15;  // count x 2048 stays wi
 inline constexpr std::uint32_t kRetryPauseMs = 500;
 inline constexpr std::size_t kBufferAlignment = 4096;  // direct transfers: one page
 
-inline constexpr const char* kNoDriveSelectedMessage = "No CD/DVD drive is selected.";
+inline constexpr const char* kNoDriveSelectedMessage =
+    "No drive is selected. Choose a drive from the list first.";
 
 // "Could not read sector <lba>. Drive not ready."
 std::string DriveNotReadyMessage(std::int32_t lba);

@@ -19,6 +19,8 @@
 #include "app/Application.h"
 #include "app/frmMain.h"
 #include "opera/EntryLine.h"
+#include "tests/support/drive/FakeOs.h"
+#include "transport/clsSPTI.h"
 
 namespace brindle::testing {
 
@@ -49,7 +51,10 @@ inline std::vector<std::uint8_t> ReadFileBytes(const std::string& path) {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    application = std::make_unique<app::Application>(prompts);
+    // A machine without optical drives or an ASPI library, whatever this one has.
+    application = std::make_unique<app::Application>(
+        prompts, std::make_unique<FakeOs>(),
+        [](platform::Os& os) { return std::make_unique<transport::clsSPTI>(os); }, nullptr);
     form().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
   }

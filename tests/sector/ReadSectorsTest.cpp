@@ -138,8 +138,8 @@ TEST_F(Reader, RefusesBeforeSendingWhenThereIsNoDriveToReadFrom) {
   access.transport = nullptr;
   EXPECT_TRUE(ReadSectors(access, 0, 1).empty());
   EXPECT_THAT(messages,
-              ElementsAre("No CD/DVD drive is selected.", "No CD/DVD drive is selected.",
-                          "No CD/DVD drive is selected.", "No CD/DVD drive is selected."));
+              ElementsAre(kNoDriveSelectedMessage, kNoDriveSelectedMessage, kNoDriveSelectedMessage,
+                          kNoDriveSelectedMessage));
   EXPECT_EQ(d().commandCount() + os.drive('E').commandCount(), 0);
   EXPECT_THAT(os.sleeps(), IsEmpty());
 }
