@@ -1,4 +1,4 @@
-// One run of the command-line tool: a source (an image file, or later a drive), a PlainWindow
+// One run of the command-line tool: a source (an image file or a drive), a PlainWindow
 // standing in for the window, and the reader's actions driven through it exactly as the window
 // drives them.
 #pragma once
@@ -30,6 +30,9 @@ class Session {
  public:
   // Messages the window would show are written to err as they come, one per line.
   Session(Source source, std::ostream& err);
+
+  // The window the reader's actions run against; a drive reader shows its messages there.
+  opera::ReaderWindow& window() { return window_; }
 
   // Opens the disc and lists the root; false (after a message) when it did not complete.
   bool open();

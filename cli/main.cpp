@@ -2,28 +2,49 @@
 // reader against real discs.
 #include <CLI/CLI.hpp>
 #include <iostream>
+#include <map>
+#include <memory>
 
+#include "cli/DriveSide.h"
 #include "cli/Session.h"
+#include "opera/EntryLine.h"
 
 namespace {
 
+using brindle::cli::DriveSide;
 using brindle::cli::Session;
 using brindle::cli::Source;
+using brindle::cli::TransportChoice;
+
+const std::map<std::string, TransportChoice> kTransports{
+    {"auto", TransportChoice::Auto},
+    {"spti", TransportChoice::Spti},
+    {"aspi", TransportChoice::Aspi},
+};
 
 // The options that choose where the disc is read from, shared by every command.
 struct SourceOptions {
   std::string image;
+  std::string drive;
+  TransportChoice transport = TransportChoice::Auto;
 
-  void addTo(CLI::App& command) {
-    command.add_option("--image", image, "Disc image of 2048-byte sectors")->required();
+  static void addTransport(CLI::App& command, TransportChoice& choice) {
+    command
+        .add_option_function<std::string>(
+            "--transport", [&choice](const std::string& name) { choice = kTransports.at(name); },
+            "How drives are reached: auto (the pass-through, else the ASPI library), spti or "
+            "aspi")
+        ->check(CLI::IsMember({"auto", "spti", "aspi"}));
   }
 
-  Source source() const {
-    Source s;
-    s.kind = brindle::opera::SectorSource::Image;
-    s.imagePath = image;
-    s.readDrive = [](std::int32_t, std::int16_t) { return std::vector<std::uint8_t>{}; };
-    return s;
+  void addTo(CLI::App& command) {
+    CLI::Option* imageOption =
+        command.add_option("--image", image, "Disc image of 2048-byte sectors");
+    CLI::Option* driveOption = command.add_option(
+        "--drive", drive, "Drive letter as the drive list shows it (see the drives command)");
+    imageOption->excludes(driveOption);
+    command.require_option(1);
+    addTransport(command, transport);
   }
 };
 
@@ -31,7 +52,7 @@ struct SourceOptions {
 
 int main(int argc, char** argv) {
   CLI::App app{
-      "Reads discs formatted with the 3DO Opera file system.\n"
+      "Reads discs formatted with the 3DO Opera file system, from an image or a drive.\n"
       "Messages go to standard error. Exit status: 0 when the command completed without a\n"
       "message, 1 otherwise, 2 for a usage error.",
       "brindle-cli"};
@@ -44,6 +65,13 @@ int main(int argc, char** argv) {
   std::string outDir;
   std::string entryPath;
   std::string outFile;
+  TransportChoice drivesTransport = TransportChoice::Auto;
+
+  CLI::App* drives = app.add_subcommand(
+      "drives",
+      "Print the drive list as the window shows it; the transport in use goes to "
+      "standard error");
+  SourceOptions::addTransport(*drives, drivesTransport);
 
   CLI::App* info = app.add_subcommand("info", "Print the disc size as the window shows it");
   source.addTo(*info);
@@ -77,7 +105,39 @@ int main(int argc, char** argv) {
     return brindle::cli::kExitUsage;
   }
 
-  Session session(source.source(), std::cerr);
+  if (*drives) {
+    DriveSide side(brindle::platform::MakeSystemOs(), drivesTransport, std::cerr);
+    const bool usable = side.build();
+    std::cerr << "Transport: " << (side.transportName().empty() ? "none" : side.transportName())
+              << '\n';
+    for (const std::string& label : side.labels()) {
+      std::cout << brindle::opera::Latin1ToUtf8(label) << '\n';
+    }
+    return usable ? brindle::cli::kExitOk : brindle::cli::kExitFailed;
+  }
+
+  Source from;
+  std::unique_ptr<DriveSide> side;
+  if (!source.image.empty()) {
+    from.kind = brindle::opera::SectorSource::Image;
+    from.imagePath = source.image;
+  } else {
+    side =
+        std::make_unique<DriveSide>(brindle::platform::MakeSystemOs(), source.transport, std::cerr);
+    if (!side->build()) return brindle::cli::kExitFailed;
+    if (!side->select(source.drive)) {
+      std::cerr << "No drive " << source.drive << " in the drive list.\n";
+      return brindle::cli::kExitFailed;
+    }
+    from.kind = brindle::opera::SectorSource::Drive;
+    from.driveLabel = side->selectedLabel();
+    from.readDrive = [drive = side.get()](std::int32_t lba, std::int16_t count) {
+      return drive->read(lba, count);
+    };
+  }
+
+  Session session(std::move(from), std::cerr);
+  if (side) side->setWindow(&session.window());
   if (*info) return session.info(std::cout);
   if (*ls) return session.list(directories, std::cout);
   if (*extract) return session.extract(outDir, directories);

@@ -1,0 +1,95 @@
+// The command line's drive side over a recording OS with emulated drives: the transport choice,
+// the drive list, the choice of drive by letter and the reads that go to it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "OperaImageBuilder.h"
+#include "cli/DriveSide.h"
+#include "cli/Session.h"
+#include "tests/support/drive/FakeOs.h"
+
+namespace brindle::cli {
+namespace {
+
+using ::testing::ElementsAre;
+using testing::FakeOs;
+using ::testing::HasSubstr;
+using testing::OperaEntry;
+
+class DriveSideTest : public ::testing::Test {
+ protected:
+  DriveSideTest() {
+    disc = testing::OperaImageBuilder()
+               .root({OperaEntry::File("A", 10), OperaEntry::Dir("SUB", {})})
+               .build();
+    auto fake = std::make_unique<FakeOs>();
+    os = fake.get();
+    os->addDrive('D', {}).setIdentity("EMPTY", "TRAY");
+    os->addDrive('F', disc.bytes).setIdentity("EMU", "OPERA");
+    side = std::make_unique<DriveSide>(std::move(fake), TransportChoice::Spti, err);
+  }
+
+  testing::OperaImage disc;
+  FakeOs* os = nullptr;
+  std::ostringstream err;
+  std::unique_ptr<DriveSide> side;
+};
+
+TEST_F(DriveSideTest, ListsTheDrivesAsTheWindowDoesAndReadsTheOneNamed) {
+  ASSERT_TRUE(side->build());
+  EXPECT_EQ(side->transportName(), "SPTI");
+  EXPECT_THAT(side->labels(),
+              ElementsAre("D: EMPTY    TRAY            ", "F: EMU      OPERA           "));
+
+  EXPECT_FALSE(side->select("E"));
+  EXPECT_FALSE(side->select("FF"));
+  ASSERT_TRUE(side->select("f:"));
+  EXPECT_EQ(side->selectedLabel(), "F: EMU      OPERA           ");
+
+  Source source;
+  source.kind = opera::SectorSource::Drive;
+  source.driveLabel = side->selectedLabel();
+  source.readDrive = [this](std::int32_t lba, std::int16_t count) {
+    return side->read(lba, count);
+  };
+  Session session(std::move(source), err);
+  side->setWindow(&session.window());
+  std::ostringstream out;
+  EXPECT_EQ(session.list({}, out), kExitOk);
+  EXPECT_THAT(out.str(), HasSubstr("SUB"));
+  EXPECT_EQ(os->drive('D').commandCount(), 1);  // its INQUIRY only
+  EXPECT_EQ(err.str(), "");
+}
+
+TEST_F(DriveSideTest, AFailedReadIsTheWindowsMessageAndAFailedRun) {
+  ASSERT_TRUE(side->build());
+  ASSERT_TRUE(side->select("F"));
+  os->drive('F').setMediumPresent(false);
+  Source source;
+  source.kind = opera::SectorSource::Drive;
+  source.driveLabel = side->selectedLabel();
+  source.readDrive = [this](std::int32_t lba, std::int16_t count) {
+    return side->read(lba, count);
+  };
+  Session session(std::move(source), err);
+  side->setWindow(&session.window());
+  std::ostringstream out;
+  EXPECT_EQ(session.list({}, out), kExitFailed);
+  EXPECT_EQ(err.str(), "Could not read sector 0. Drive not ready.\n");
+  EXPECT_THAT(os->sleeps(), ElementsAre(500u));
+}
+
+TEST(DriveSideWithoutDrives, WarnsAndListsNothing) {
+  std::ostringstream err;
+  DriveSide side(std::make_unique<FakeOs>(), TransportChoice::Spti, err);
+  EXPECT_FALSE(side.build());
+  EXPECT_EQ(side.transportName(), "");
+  EXPECT_TRUE(side.labels().empty());
+  EXPECT_EQ(err.str(), "Kein funktionierendes Interface gefunden!\n");
+  EXPECT_FALSE(side.select("D"));
+}
+
+}  // namespace
+}  // namespace brindle::cli
