@@ -43,7 +43,13 @@ struct SourceOptions {
     CLI::Option* driveOption = command.add_option(
         "--drive", drive, "Drive letter as the drive list shows it (see the drives command)");
     imageOption->excludes(driveOption);
-    command.require_option(1);
+    // One of the two is required; CLI11 counts positional arguments among the options, so
+    // the check is made on the values after parsing.
+    command.final_callback([this] {
+      if (image.empty() && drive.empty()) {
+        throw CLI::RequiredError("One of --image FILE and --drive LETTER");
+      }
+    });
     addTransport(command, transport);
   }
 };
