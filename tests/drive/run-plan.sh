@@ -15,7 +15,8 @@
 #   @@ OUT ID [line]           each line of standard output, blanks kept
 #   @@ ERR ID [line]           each line of standard error
 #   @@ EXIT ID STATUS
-#   @@ SUM ID SHA256 NAME      each file the command wrote (extract: under OUTROOT/ID; get: one)
+#   @@ SUM ID SHA256 NAME      each file the command wrote: extract, NAME under OUTROOT/ID;
+#                              get, NAME "OUTFILE"
 #   @@ TIME ID MILLISECONDS    wall time of the command (not compared)
 set -u
 cli=$1 source=$2 plan=$3 outRoot=$4
@@ -70,7 +71,7 @@ run_one() {
   report_lines ERR "$id" "$outRoot/$id.stderr"
   echo "@@ EXIT $id $status"
   if [ -f "$out.bin" ]; then
-    echo "@@ SUM $id $(sha256sum <"$out.bin" | cut -d' ' -f1) $id.bin"
+    echo "@@ SUM $id $(sha256sum <"$out.bin" | cut -d' ' -f1) OUTFILE"
   fi
   if [ -d "$out" ]; then
     (cd "$out" && find . -type f | LC_ALL=C sort) | while IFS= read -r name; do
