@@ -105,13 +105,7 @@ bool VolumeReader::lstFiles_DblClick() {
 bool VolumeReader::navigate(const std::string& line) {
   const ListingState before = ListingState::Of(window_);
   std::optional<ImageFile> image;
-  if (window_.sectorSource() == SectorSource::Image) {
-    image = ImageFile::Open(window_.imagePath());
-    if (!image) {
-      window_.showError(messages::kCannotOpenImage);
-      return false;
-    }
-  }
+  if (!openSourceImage(image)) return false;
   const BlockSource source = image ? BlockSource::Image(*image) : BlockSource::Drive(readDrive_);
   const std::vector<std::string> navigationLines = {kRootLine, kParentLine};
 
@@ -180,15 +174,16 @@ bool VolumeReader::Command2_Click() {
   return ExtractAllTo(answer->substr(0, at));
 }
 
+bool VolumeReader::openSourceImage(std::optional<ImageFile>& image) {
+  if (window_.sectorSource() != SectorSource::Image) return true;
+  image = ImageFile::Open(window_.imagePath());
+  if (!image) window_.showError(messages::kCannotOpenImage);
+  return image.has_value();
+}
+
 bool VolumeReader::ExtractAllTo(const std::string& folder) {
   std::optional<ImageFile> image;
-  if (window_.sectorSource() == SectorSource::Image) {
-    image = ImageFile::Open(window_.imagePath());
-    if (!image) {
-      window_.showError(messages::kCannotOpenImage);
-      return false;
-    }
-  }
+  if (!openSourceImage(image)) return false;
 
   std::vector<std::string> failed;
   std::vector<std::string> skipped;

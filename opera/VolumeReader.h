@@ -6,9 +6,11 @@
 // window may ignore this; the command line turns it into its exit status).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "opera/Extract.h"
+#include "opera/HostFile.h"
 #include "opera/ReaderWindow.h"
 
 namespace brindle::opera {
@@ -40,6 +42,9 @@ class VolumeReader {
   bool openImage();
   bool openDrive();
   bool navigate(const std::string& line);
+  // On the image source, opens the image named in txtFile into image; false after telling the
+  // user when it cannot be opened. On the drive source, leaves image empty and returns true.
+  bool openSourceImage(std::optional<ImageFile>& image);
 
   ReaderWindow& window_;
   DriveReader readDrive_;

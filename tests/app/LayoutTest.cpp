@@ -18,7 +18,7 @@ using app::frmMain;
 
 enum class Font { Default, Courier975, Courier9, Courier975Bold };
 
-struct ControlSpec {
+struct DesignRow {
   const char* name;
   const char* container;
   int left, top, width, height;  // twips
@@ -27,7 +27,7 @@ struct ControlSpec {
 };
 
 // The design table, in twips.
-const ControlSpec kControls[] = {
+const DesignRow kControls[] = {
     {"Frame1", "frmMain", 60, 0, 9675, 5835, nullptr, Font::Default},
     {"Label1", "Frame1", 120, 180, 1320, 240, "Disc Image:", Font::Courier975},
     {"txtFile", "Frame1", 120, 480, 6495, 315, "[no file selected]", Font::Courier975},
@@ -61,19 +61,19 @@ TEST_F(LayoutTest, EveryControlStandsWhereTheDesignPutsIt) {
   // Controls without a font of their own use the window's dialog font.
   const QFont defaultFont = form().font();
   EXPECT_EQ(defaultFont.pointSizeF(), 8.25);
-  for (const ControlSpec& spec : kControls) {
-    SCOPED_TRACE(spec.name);
-    auto* widget = form().findChild<QWidget*>(QString::fromLatin1(spec.name));
+  for (const DesignRow& row : kControls) {
+    SCOPED_TRACE(row.name);
+    auto* widget = form().findChild<QWidget*>(QString::fromLatin1(row.name));
     ASSERT_NE(widget, nullptr);
-    EXPECT_EQ(widget->parentWidget()->objectName().toStdString(), spec.container);
+    EXPECT_EQ(widget->parentWidget()->objectName().toStdString(), row.container);
     EXPECT_EQ(widget->geometry(),
-              QRect(spec.left / 15, spec.top / 15, spec.width / 15, spec.height / 15));
-    if (spec.text) {
-      EXPECT_EQ(TextOf(widget).toStdString(), spec.text);
+              QRect(row.left / 15, row.top / 15, row.width / 15, row.height / 15));
+    if (row.text) {
+      EXPECT_EQ(TextOf(widget).toStdString(), row.text);
     }
 
     const QFont font = widget->font();
-    switch (spec.font) {
+    switch (row.font) {
       case Font::Default:
         EXPECT_EQ(font.families(), defaultFont.families());
         EXPECT_EQ(font.pointSizeF(), defaultFont.pointSizeF());
@@ -82,8 +82,8 @@ TEST_F(LayoutTest, EveryControlStandsWhereTheDesignPutsIt) {
       case Font::Courier9:
       case Font::Courier975Bold:
         EXPECT_EQ(font.family().toStdString(), "Courier New");
-        EXPECT_EQ(font.pointSizeF(), spec.font == Font::Courier9 ? 9.0 : 9.75);
-        EXPECT_EQ(font.weight(), spec.font == Font::Courier975Bold ? QFont::Bold : QFont::Normal);
+        EXPECT_EQ(font.pointSizeF(), row.font == Font::Courier9 ? 9.0 : 9.75);
+        EXPECT_EQ(font.weight(), row.font == Font::Courier975Bold ? QFont::Bold : QFont::Normal);
         EXPECT_FALSE(font.italic() || font.underline() || font.strikeOut());
         break;
     }

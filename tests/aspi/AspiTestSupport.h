@@ -5,12 +5,14 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/Os.h"
+#include "sector/modMMC.h"
 #include "tests/support/aspi/TestAspiControl.h"
 #include "tests/support/drive/FakeOs.h"
 #include "transport/AspiRecords.h"
@@ -73,17 +75,8 @@ inline std::vector<std::uint8_t> NumberedImage(int sectors) {
 }
 
 // READ(10) of `count` sectors from `lba`.
-inline std::vector<std::uint8_t> Read10(std::uint32_t lba, std::uint16_t count) {
-  return {0x28,
-          0,
-          static_cast<std::uint8_t>(lba >> 24),
-          static_cast<std::uint8_t>(lba >> 16),
-          static_cast<std::uint8_t>(lba >> 8),
-          static_cast<std::uint8_t>(lba),
-          0,
-          static_cast<std::uint8_t>(count >> 8),
-          static_cast<std::uint8_t>(count),
-          0};
+inline std::array<std::uint8_t, 10> Read10(std::int32_t lba, std::int16_t count) {
+  return sector::MakeRead10Cdb(lba, count);
 }
 
 }  // namespace brindle::testing

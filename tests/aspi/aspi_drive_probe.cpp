@@ -8,24 +8,12 @@
 #include <vector>
 
 #include "platform/Os.h"
+#include "sector/modMMC.h"
 #include "transport/clsASPI.h"
 
 namespace {
 
 using brindle::transport::clsASPI;
-
-std::vector<std::uint8_t> Read10(std::uint32_t lba, std::uint16_t count) {
-  return {0x28,
-          0,
-          static_cast<std::uint8_t>(lba >> 24),
-          static_cast<std::uint8_t>(lba >> 16),
-          static_cast<std::uint8_t>(lba >> 8),
-          static_cast<std::uint8_t>(lba),
-          0,
-          static_cast<std::uint8_t>(count >> 8),
-          static_cast<std::uint8_t>(count),
-          0};
-}
 
 std::string Printable(const std::uint8_t* bytes, std::size_t n) {
   std::string text;
@@ -77,7 +65,10 @@ int main(int argc, char** argv) {
   for (std::uint32_t lba = 0; lba < sectors; lba += 16) {
     const auto count = static_cast<std::uint16_t>(std::min<std::uint32_t>(16, sectors - lba));
     const int result =
-        aspi.ExecCMD(first, Read10(lba, count), 10, 0, buffer.data(), count * 2048, 5);
+        aspi.ExecCMD(first,
+                     brindle::sector::MakeRead10Cdb(static_cast<std::int32_t>(lba),
+                                                    static_cast<std::int16_t>(count)),
+                     10, 0, buffer.data(), count * 2048, 5);
     if (result != 0) {
       std::printf("read %u failed result=%d key=0x%02x asc=0x%02x\n", lba, result, aspi.LastSK(),
                   aspi.LastASC());

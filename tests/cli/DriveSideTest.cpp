@@ -31,6 +31,17 @@ class DriveSideTest : public ::testing::Test {
     side = std::make_unique<DriveSide>(std::move(fake), TransportChoice::Spti, err);
   }
 
+  // The selected drive as the command line hands it to a session.
+  Source DriveSource() {
+    Source source;
+    source.kind = opera::SectorSource::Drive;
+    source.driveLabel = side->selectedLabel();
+    source.readDrive = [this](std::int32_t lba, std::int16_t count) {
+      return side->read(lba, count);
+    };
+    return source;
+  }
+
   testing::OperaImage disc;
   FakeOs* os = nullptr;
   std::ostringstream err;
@@ -48,15 +59,9 @@ TEST_F(DriveSideTest, ListsTheDrivesAsTheWindowDoesAndReadsTheOneNamed) {
   ASSERT_TRUE(side->select("f:"));
   EXPECT_EQ(side->selectedLabel(), "F: EMU      OPERA           ");
 
-  Source source;
-  source.kind = opera::SectorSource::Drive;
-  source.driveLabel = side->selectedLabel();
-  source.readDrive = [this](std::int32_t lba, std::int16_t count) {
-    return side->read(lba, count);
-  };
-  Session session(std::move(source), err);
-  side->setWindow(&session.window());
   std::ostringstream out;
+  Session session(DriveSource(), err);
+  side->setWindow(&session.window());
   EXPECT_EQ(session.list({}, out), kExitOk);
   EXPECT_THAT(out.str(), HasSubstr("SUB"));
   EXPECT_EQ(os->drive('D').commandCount(), 1);  // its INQUIRY only
@@ -67,15 +72,9 @@ TEST_F(DriveSideTest, AFailedReadIsTheWindowsMessageAndAFailedRun) {
   ASSERT_TRUE(side->build());
   ASSERT_TRUE(side->select("F"));
   os->drive('F').setMediumPresent(false);
-  Source source;
-  source.kind = opera::SectorSource::Drive;
-  source.driveLabel = side->selectedLabel();
-  source.readDrive = [this](std::int32_t lba, std::int16_t count) {
-    return side->read(lba, count);
-  };
-  Session session(std::move(source), err);
-  side->setWindow(&session.window());
   std::ostringstream out;
+  Session session(DriveSource(), err);
+  side->setWindow(&session.window());
   EXPECT_EQ(session.list({}, out), kExitFailed);
   EXPECT_EQ(err.str(), "Could not read sector 0. Drive not ready.\n");
   EXPECT_THAT(os->sleeps(), ElementsAre(500u));
