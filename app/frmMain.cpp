@@ -136,6 +136,9 @@ void frmMain::createControls() {
   Frame1->setGeometry(TwipsRect(60, 0, 9675, 5835));
 
   Label1 = MakeLabel(Frame1, "Label1", texts::kLabelImage, TwipsRect(120, 180, 1320, 240));
+  // "CD/DVD-ROM Drive:" is wider than the label: it breaks between words, so the first line
+  // shows whole words rather than a letter cut in half.
+  Label1->setWordWrap(true);
 
   txtFile = new QLineEdit(QString::fromLatin1(texts::kNoFile), Frame1);
   txtFile->setObjectName(QStringLiteral("txtFile"));
