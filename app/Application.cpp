@@ -44,7 +44,7 @@ void Application::SelectTransport() {
   CurrentTransport = transport::SelectTransport(*form_, bind(makeSpti_), bind(makeAspi_));
 }
 
-std::vector<std::uint8_t> Application::ReadSectors(std::int32_t lba, std::int16_t count) {
+sector::SectorData Application::ReadSectors(std::int32_t lba, std::int16_t count) {
   const sector::DriveAccess access{
       [this] { return CurrentTransport.get(); },
       [this] { return form_->driveIndex(); },

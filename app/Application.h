@@ -14,6 +14,7 @@
 #include "app/Prompts.h"
 #include "app/frmMain.h"
 #include "platform/Os.h"
+#include "sector/SectorData.h"
 #include "transport/DriveList.h"
 #include "transport/ISCSI.h"
 
@@ -42,7 +43,7 @@ class Application {
   void SelectTransport();
   // Reads count sectors at lba of the drive selected in cbDrives: count x 2048 bytes, or an
   // empty result after telling the user why (no drive selected, drive not ready).
-  std::vector<std::uint8_t> ReadSectors(std::int32_t lba, std::int16_t count);
+  sector::SectorData ReadSectors(std::int32_t lba, std::int16_t count);
 
  private:
   std::unique_ptr<platform::Os> os_;

@@ -281,7 +281,7 @@ void frmMain::paintEvent(QPaintEvent* event) {
   }
 }
 
-std::vector<std::uint8_t> frmMain::readDrive(std::int32_t lba, std::int16_t count) {
+sector::SectorData frmMain::readDrive(std::int32_t lba, std::int16_t count) {
   if (drives_.readDrive) return drives_.readDrive(lba, count);
   showError(opera::messages::kNoDriveSelected);
   return {};

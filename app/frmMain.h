@@ -128,7 +128,7 @@ class frmMain final : public QWidget, public opera::ReaderWindow, public transpo
   void createControls();
   void orderTabs();
   void connectEvents();
-  std::vector<std::uint8_t> readDrive(std::int32_t lba, std::int16_t count);
+  sector::SectorData readDrive(std::int32_t lba, std::int16_t count);
 
   Prompts& prompts_;
   DriveSide drives_;

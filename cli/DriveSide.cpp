@@ -52,7 +52,7 @@ std::string DriveSide::selectedLabel() const {
   return selected_ >= 0 && selected_ < static_cast<int>(labels_.size()) ? labels_[selected_] : "";
 }
 
-std::vector<std::uint8_t> DriveSide::read(std::int32_t lba, std::int16_t count) {
+sector::SectorData DriveSide::read(std::int32_t lba, std::int16_t count) {
   const sector::DriveAccess access{
       [this] { return transport_.get(); },
       [this] { return selected_; },

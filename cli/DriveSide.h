@@ -42,7 +42,7 @@ class DriveSide final : public transport::DriveListView {
   // Where the sector reader's messages go: the window the reader's actions run against.
   void setWindow(opera::ReaderWindow* window) { window_ = window; }
   // count sectors at lba of the selected drive, with the window's retry and message.
-  std::vector<std::uint8_t> read(std::int32_t lba, std::int16_t count);
+  sector::SectorData read(std::int32_t lba, std::int16_t count);
 
   // transport::DriveListView
   void addDrive(const std::string& label) override { labels_.push_back(label); }

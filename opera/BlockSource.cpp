@@ -5,11 +5,13 @@
 
 namespace brindle::opera {
 
-std::optional<std::vector<std::uint8_t>> BlockSource::block(std::int64_t n) const {
+std::optional<sector::SectorData> BlockSource::block(std::int64_t n) const {
   if (image_) {
     if (n < 0 || n >= kImageBlockLimit) return std::nullopt;
-    std::vector<std::uint8_t> bytes(kBlockSize);
-    if (!image_->readExact(static_cast<std::uint64_t>(n * kBlockSize), bytes)) return std::nullopt;
+    sector::SectorData bytes(kBlockSize);
+    if (!image_->readExact(static_cast<std::uint64_t>(n * kBlockSize),
+                           std::span(bytes.data(), bytes.size())))
+      return std::nullopt;
     return bytes;
   }
   if (n < 0 || n > INT32_MAX) return std::nullopt;
@@ -27,8 +29,8 @@ std::optional<std::vector<std::int32_t>> BlockSource::headerFields(
     }
     return values;
   }
-  const std::vector<std::uint8_t> block0 = (*drive_)(0, 1);
-  for (std::size_t offset : offsets) values.push_back(ReadBigEndian32At(block0, offset));
+  const sector::SectorData block0 = (*drive_)(0, 1);
+  for (std::size_t offset : offsets) values.push_back(ReadBigEndian32At(block0.bytes(), offset));
   return values;
 }
 

@@ -24,7 +24,7 @@ class BlockSource {
   // Block n. Image: its 2048 bytes, or nothing when it lies past the image's end or at a byte
   // offset beyond 32 bits. Drive: what the reader returned (empty after it told the user), or
   // nothing when n is not a drive address.
-  std::optional<std::vector<std::uint8_t>> block(std::int64_t n) const;
+  std::optional<sector::SectorData> block(std::int64_t n) const;
 
   // A 32-bit field of the volume header (block 0). Image: the four bytes at offset, nothing
   // when the image is too short. Drive: block 0 is read again; a failed read gives 0.

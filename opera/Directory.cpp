@@ -46,7 +46,7 @@ bool ListDirectory(ReaderWindow& window, const BlockSource& source, std::int32_t
     if (!block) {
       ok = false;
     } else if (!block->empty()) {
-      ok = AppendBlockLines(*block, lines);
+      ok = AppendBlockLines(block->bytes(), lines);
     }
   }
   if (!lines.empty()) window.appendFiles(lines);

@@ -84,7 +84,7 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
       complete = false;
       break;
     }
-    const std::vector<std::uint8_t> block = readDrive(static_cast<std::int32_t>(lba), 1);
+    const sector::SectorData block = readDrive(static_cast<std::int32_t>(lba), 1);
     if (block.size() < static_cast<std::size_t>(kBlockSize)) {
       complete = false;  // the reader has told the user; nothing is appended for it
       continue;

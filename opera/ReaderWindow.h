@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "sector/SectorData.h"
+
 namespace brindle::opera {
 
 enum class SectorSource { Image, Drive };
@@ -81,7 +83,8 @@ class ReaderWindow {
 };
 
 // Reads count 2048-byte sectors at lba from the selected drive: count x 2048 bytes, or an empty
-// result after the user has been told why (the drive sector reader's contract).
-using DriveReader = std::function<std::vector<std::uint8_t>(std::int32_t lba, std::int16_t count)>;
+// result after the user has been told why (the drive sector reader's contract). The bytes stay
+// in the buffer the drive wrote them into.
+using DriveReader = std::function<sector::SectorData(std::int32_t lba, std::int16_t count)>;
 
 }  // namespace brindle::opera

@@ -15,7 +15,7 @@
 namespace brindle::opera {
 namespace {
 
-bool HasSync(const std::vector<std::uint8_t>& block0) {
+bool HasSync(std::span<const std::uint8_t> block0) {
   if (block0.size() < kSyncOffset + kSyncLength) return false;
   return std::equal(block0.begin() + kSyncOffset, block0.begin() + kSyncOffset + kSyncLength,
                     kSyncBytes);
@@ -61,9 +61,9 @@ bool VolumeReader::openDrive() {
     window_.showError(messages::kNoDriveSelected);
     return false;
   }
-  const std::vector<std::uint8_t> block0 = readDrive_(0, 1);
+  const sector::SectorData block0 = readDrive_(0, 1);
   if (block0.empty()) return false;  // the drive reader has told the user
-  if (!HasSync(block0)) {
+  if (!HasSync(block0.bytes())) {
     window_.showError(messages::NotOperaDisc(window_.driveText().substr(0, 2)));
     return false;
   }

@@ -1,8 +1,5 @@
 #include "sector/ReadSectors.h"
 
-#include <algorithm>
-#include <new>
-
 #include "sector/modMMC.h"
 
 namespace brindle::sector {
@@ -14,16 +11,6 @@ std::string DriveNotReadyMessage(std::int32_t lba) {
 std::string SectorCountMessage(std::int32_t lba, std::int16_t count) {
   return "Could not read sector " + std::to_string(lba) + ": " + std::to_string(count) +
          " sectors asked for, a read takes 1 to " + std::to_string(kMaxSectorsPerRead) + ".";
-}
-
-SectorData::SectorData(std::size_t size)
-    : bytes_(static_cast<std::uint8_t*>(::operator new (size, std::align_val_t{kBufferAlignment}))),
-      size_(size) {
-  std::fill_n(bytes_.get(), size_, std::uint8_t{0});
-}
-
-void SectorData::AlignedDelete::operator()(std::uint8_t* bytes) const {
-  ::operator delete (bytes, std::align_val_t{kBufferAlignment});
 }
 
 SectorData ReadSectors(const DriveAccess& access, std::int32_t lba, std::int16_t count) {

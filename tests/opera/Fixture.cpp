@@ -38,7 +38,7 @@ void WriteBytes(const std::filesystem::path& path, const std::vector<std::uint8_
             static_cast<std::streamsize>(bytes.size()));
 }
 
-std::vector<std::uint8_t> FakeDrive::read(std::int32_t lba, std::int16_t count) {
+sector::SectorData FakeDrive::read(std::int32_t lba, std::int16_t count) {
   lbas.push_back(lba);
   counts.push_back(count);
   const std::size_t offset = static_cast<std::size_t>(lba) * kOperaBlockSize;
@@ -47,8 +47,7 @@ std::vector<std::uint8_t> FakeDrive::read(std::int32_t lba, std::int16_t count) 
     window_.showError("Could not read sector " + std::to_string(lba) + ". Drive not ready.");
     return {};
   }
-  return {image_.begin() + static_cast<long>(offset),
-          image_.begin() + static_cast<long>(offset + kOperaBlockSize)};
+  return sector::SectorData::CopyOf(std::span(image_).subspan(offset, kOperaBlockSize));
 }
 
 ImageScene::ImageScene(const OperaImage& image, const std::string& name)

@@ -44,7 +44,7 @@ class FakeDrive {
   FakeDrive(std::vector<std::uint8_t> image, opera::ReaderWindow& window)
       : image_(std::move(image)), window_(window) {}
 
-  std::vector<std::uint8_t> read(std::int32_t lba, std::int16_t count);
+  sector::SectorData read(std::int32_t lba, std::int16_t count);
   opera::DriveReader reader() {
     return [this](std::int32_t lba, std::int16_t count) { return read(lba, count); };
   }
@@ -73,8 +73,8 @@ struct ImageScene {
   ScratchDir dir;
   std::string imagePath;
   opera::PlainWindow window;
-  opera::VolumeReader reader{
-      window, [](std::int32_t, std::int16_t) { return std::vector<std::uint8_t>{}; }};
+  opera::VolumeReader reader{window,
+                             [](std::int32_t, std::int16_t) { return sector::SectorData{}; }};
 };
 
 // Trimmed names of the listing's lines, navigation lines included.

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -137,9 +138,8 @@ TEST_F(Reader, RefusesBeforeSendingWhenThereIsNoDriveToReadFrom) {
   EXPECT_TRUE(ReadSectors(access, 0, 1).empty());
   access.transport = nullptr;
   EXPECT_TRUE(ReadSectors(access, 0, 1).empty());
-  EXPECT_THAT(messages,
-              ElementsAre(kNoDriveSelectedMessage, kNoDriveSelectedMessage, kNoDriveSelectedMessage,
-                          kNoDriveSelectedMessage));
+  EXPECT_THAT(messages, ElementsAre(kNoDriveSelectedMessage, kNoDriveSelectedMessage,
+                                    kNoDriveSelectedMessage, kNoDriveSelectedMessage));
   EXPECT_EQ(d().commandCount() + os.drive('E').commandCount(), 0);
   EXPECT_THAT(os.sleeps(), IsEmpty());
 }
@@ -153,12 +153,13 @@ TEST_F(Reader, RefusesCountsOutsideOneToFifteen) {
   EXPECT_EQ(d().commandCount(), 0);
 }
 
-TEST_F(Reader, ResultConvertsToTheReadersVector) {
-  const std::vector<std::uint8_t> bytes = ReadSectors(access, 2, 2);
+TEST_F(Reader, ResultIsOnePageAlignedBlockOfTheSectorsRead) {
+  const SectorData read = ReadSectors(access, 2, 2);
   const auto disc = Disc(40, 0x11);
-  EXPECT_EQ(bytes, std::vector<std::uint8_t>(disc.begin() + 2 * 2048, disc.begin() + 4 * 2048));
-  const std::vector<std::uint8_t> nothing = ReadSectors(access, 2, 0);
-  EXPECT_TRUE(nothing.empty());
+  ASSERT_EQ(read.size(), 2u * 2048);
+  EXPECT_EQ(reinterpret_cast<std::uintptr_t>(read.data()) % kBufferAlignment, 0u);
+  EXPECT_TRUE(std::equal(read.bytes().begin(), read.bytes().end(), disc.begin() + 2 * 2048));
+  EXPECT_TRUE(ReadSectors(access, 2, 0).empty());
 }
 
 }  // namespace
