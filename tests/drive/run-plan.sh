@@ -8,8 +8,8 @@
 # both ways must report the same lines, so the images give the expected result for the drives.
 # Plain POSIX sh: it runs under busybox ash in the guest and under dash or bash on the host.
 #
-# A plan line is ID, TRANSPORT (auto, spti or aspi), COMMAND (drives, ls, extract, get), the
-# drive LETTER and PATH ("." for the root, else names joined by "/"), separated by tabs. For
+# A plan line is ID, TRANSPORT (auto, spti or aspi, each optionally with "+user"), COMMAND
+# (drives, ls, extract, get), the drive LETTER and PATH ("." for the root, else names joined by "/"), separated by tabs. For
 # each line:
 #   @@ RUN ID TRANSPORT COMMAND LETTER PATH
 #   @@ OUT ID [line]           each line of standard output, blanks kept
@@ -36,7 +36,7 @@ report_lines() {
 # Runs one plan line; the path's names become separate arguments (ls, extract) or stay one
 # slash-separated PATH (get).
 run_one() {
-  id=$1 transport=$2 command=$3 letter=$4 path=$5
+  id=$1 transport=$2 command=$3 letter=$4 path=$5 variant=$2
   if [ "$source" = drives ]; then
     sourceOption=--drive sourceValue=$letter
   else
@@ -52,6 +52,14 @@ run_one() {
     IFS=$oldIfs
     set +f
   fi
+  # TRANSPORT+user: the same as an unprivileged user (in the guest; the host runs as itself).
+  runAs=""
+  case $transport in
+    *+user)
+      transport=${transport%+user}
+      [ "$source" != drives ] || runAs="as-user 1000"
+      ;;
+  esac
   transportOption=""
   [ "$transport" = auto ] || transportOption="--transport=$transport"
   out=$outRoot/$id
@@ -60,17 +68,17 @@ run_one() {
   # A command that hangs (a drive that never answers) ends after a minute with a status of its
   # own instead of holding up the whole guest.
   case $command in
-    drives) timeout 60 "$cli" drives $transportOption ;;
-    ls) timeout 60 "$cli" ls "$sourceOption" "$sourceValue" $transportOption "$@" ;;
+    drives) timeout 60 $runAs "$cli" drives $transportOption ;;
+    ls) timeout 60 $runAs "$cli" ls "$sourceOption" "$sourceValue" $transportOption "$@" ;;
     extract)
-      mkdir -p "$out" &&
-        timeout 60 "$cli" extract "$sourceOption" "$sourceValue" $transportOption "$out" "$@" ;;
-    get) timeout 60 "$cli" get "$sourceOption" "$sourceValue" $transportOption "$path" "$out.bin" ;;
+      mkdir -p "$out" && chmod 0777 "$out" &&
+        timeout 60 $runAs "$cli" extract "$sourceOption" "$sourceValue" $transportOption "$out" "$@" ;;
+    get) timeout 60 $runAs "$cli" get "$sourceOption" "$sourceValue" $transportOption "$path" "$out.bin" ;;
     *) echo "unknown plan command: $command" >&2; false ;;
   esac </dev/null >"$outRoot/$id.stdout" 2>"$outRoot/$id.stderr"
   status=$?
   elapsed=$(($(now_ms) - started))
-  echo "@@ RUN $id $transport $command $letter $path"
+  echo "@@ RUN $id $variant $command $letter $path"
   report_lines OUT "$id" "$outRoot/$id.stdout"
   report_lines ERR "$id" "$outRoot/$id.stderr"
   echo "@@ EXIT $id $status"
@@ -86,6 +94,8 @@ run_one() {
 }
 
 mkdir -p "$outRoot"
+# Unprivileged runs write here too.
+[ "$source" != drives ] || chmod 1777 "$outRoot"
 while IFS="$tab" read -r id transport command letter path || [ -n "$id" ]; do
   case $id in '' | '#'*) continue ;; esac
   run_one "$id" "$transport" "$command" "$letter" "$path"
