@@ -9,8 +9,8 @@
 # Plain POSIX sh: it runs under busybox ash in the guest and under dash or bash on the host.
 #
 # A plan line is ID, TRANSPORT (auto, spti or aspi, each optionally with "+user"), COMMAND
-# (drives, ls, extract, get), the drive LETTER and PATH ("." for the root, else names joined by "/"), separated by tabs. For
-# each line:
+# (drives, ls, extract, get), the drive LETTER and PATH ("." for the root, else names joined by
+# "/"), separated by tabs. For each line:
 #   @@ RUN ID TRANSPORT COMMAND LETTER PATH
 #   @@ OUT ID [line]           each line of standard output, blanks kept
 #   @@ ERR ID [line]           each line of standard error
