@@ -2,13 +2,9 @@
 // 500 ms apart, then the drive-not-ready message.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <memory>
-#include <span>
 #include <string>
-#include <vector>
 
 #include "platform/Os.h"
 #include "sector/SectorData.h"
