@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "opera/ReaderWindow.h"
+#include "reader/ReaderWindow.h"
 
 class QWidget;
 
@@ -20,10 +20,10 @@ class Prompts {
   // An open-file dialog over owner: the chosen path (UTF-8), or nothing when cancelled. The
   // file need not exist.
   virtual std::optional<std::string> openFile(QWidget* owner,
-                                              const opera::FileDialogRequest& request) = 0;
+                                              const reader::FileDialogRequest& request) = 0;
   // A save-file dialog over owner, without an overwrite question: the chosen path or nothing.
   virtual std::optional<std::string> saveFile(QWidget* owner,
-                                              const opera::FileDialogRequest& request) = 0;
+                                              const reader::FileDialogRequest& request) = 0;
   // A modal box titled "Error" with the stop icon and one OK button.
   virtual void error(QWidget* owner, const std::string& message) = 0;
   // A modal box with the exclamation icon, the given title (the application's, "Brindle") and

@@ -10,7 +10,7 @@ namespace {
 // The longest initial name the file dialogs take; a longer one is cut.
 constexpr qsizetype kMaxInitialName = 256;
 
-std::optional<std::string> RunFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
+std::optional<std::string> RunFileDialog(QWidget* owner, const reader::FileDialogRequest& request,
                                          QFileDialog::AcceptMode mode) {
   auto dialog = MakeFileDialog(owner, request, mode);
   if (dialog->exec() != QDialog::Accepted) return std::nullopt;
@@ -46,7 +46,7 @@ QString HostPattern(const QString& pattern) {
   return hostPatterns.join(QLatin1Char(' '));
 }
 
-QString NameFilter(const opera::FileDialogRequest& request) {
+QString NameFilter(const reader::FileDialogRequest& request) {
   const QString description = DecodeText(request.filterDescription);
   const QString pattern = HostPattern(DecodeText(request.filterPattern));
   if (pattern.isEmpty()) return description;
@@ -63,7 +63,8 @@ std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& title
   return std::make_unique<QMessageBox>(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
 }
 
-std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner,
+                                            const reader::FileDialogRequest& request,
                                             QFileDialog::AcceptMode mode) {
   auto dialog = std::make_unique<QFileDialog>(owner, DecodeText(request.title));
   dialog->setAcceptMode(mode);
@@ -77,12 +78,12 @@ std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDia
 }
 
 std::optional<std::string> QtPrompts::openFile(QWidget* owner,
-                                               const opera::FileDialogRequest& request) {
+                                               const reader::FileDialogRequest& request) {
   return RunFileDialog(owner, request, QFileDialog::AcceptOpen);
 }
 
 std::optional<std::string> QtPrompts::saveFile(QWidget* owner,
-                                               const opera::FileDialogRequest& request) {
+                                               const reader::FileDialogRequest& request) {
   return RunFileDialog(owner, request, QFileDialog::AcceptSave);
 }
 

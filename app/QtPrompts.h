@@ -26,7 +26,7 @@ QString DecodeText(const std::string& text);
 QString HostPattern(const QString& pattern);
 // The Qt name filter for one description/pattern pair: the description, then the host pattern in
 // parentheses. Dialogs hide that last part, so the user sees exactly the description.
-QString NameFilter(const opera::FileDialogRequest& request);
+QString NameFilter(const reader::FileDialogRequest& request);
 
 // The modal "Error" box: stop icon, one OK button.
 std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const QString& text);
@@ -35,15 +35,16 @@ std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& title
                                             const QString& text);
 // A file dialog with the request's title, one filter and initial name (cut to 256 characters);
 // it never asks before replacing a file and never requires the file to exist.
-std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner, const opera::FileDialogRequest& request,
+std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner,
+                                            const reader::FileDialogRequest& request,
                                             QFileDialog::AcceptMode mode);
 
 class QtPrompts final : public Prompts {
  public:
   std::optional<std::string> openFile(QWidget* owner,
-                                      const opera::FileDialogRequest& request) override;
+                                      const reader::FileDialogRequest& request) override;
   std::optional<std::string> saveFile(QWidget* owner,
-                                      const opera::FileDialogRequest& request) override;
+                                      const reader::FileDialogRequest& request) override;
   void error(QWidget* owner, const std::string& message) override;
   void warning(QWidget* owner, const std::string& title, const std::string& message) override;
   void beep() override;

@@ -13,8 +13,8 @@
 
 #include "app/Controls.h"
 #include "app/Texts.h"
-#include "opera/EntryLine.h"
-#include "opera/Messages.h"
+#include "reader/EntryLine.h"
+#include "reader/Messages.h"
 
 // The pictures live in the library's resources, which a static link would otherwise drop.
 static void InitResources() {
@@ -221,7 +221,7 @@ void frmMain::connectEvents() {
 void frmMain::Form_Load() {
   lstFiles->clear();
   cbDrives->clear();
-  source_ = opera::SectorSource::Image;
+  source_ = reader::SectorSource::Image;
 }
 
 void frmMain::optDiscImage_Click() {
@@ -231,7 +231,7 @@ void frmMain::optDiscImage_Click() {
   txtFile->setText(QString::fromLatin1(texts::kNoFile));
   txtFile->setVisible(true);
   lstFiles->clear();
-  source_ = opera::SectorSource::Image;
+  source_ = reader::SectorSource::Image;
 }
 
 void frmMain::optCDROM_Click() {
@@ -241,7 +241,7 @@ void frmMain::optCDROM_Click() {
   if (tag().empty() && drives_.SelectTransport) drives_.SelectTransport();
   txtFile->setVisible(false);
   lstFiles->clear();
-  source_ = opera::SectorSource::Drive;
+  source_ = reader::SectorSource::Drive;
 }
 
 void frmMain::Form_KeyPress(int keyascii) {
@@ -250,7 +250,7 @@ void frmMain::Form_KeyPress(int keyascii) {
   clipboard->clear();
   const int selected = currentFile();
   const std::string line = selected >= 0 ? fileLine(selected) : std::string();
-  clipboard->setText(QString::fromLatin1(opera::EntryName(line)));
+  clipboard->setText(QString::fromLatin1(reader::EntryName(line)));
 }
 
 void frmMain::cmdOpen_Click() {
@@ -283,7 +283,7 @@ void frmMain::paintEvent(QPaintEvent* event) {
 
 sector::SectorData frmMain::readDrive(std::int32_t lba, std::int16_t count) {
   if (drives_.readDrive) return drives_.readDrive(lba, count);
-  showError(opera::messages::kNoDriveSelected);
+  showError(reader::messages::kNoDriveSelected);
   return {};
 }
 

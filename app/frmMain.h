@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "app/Prompts.h"
-#include "opera/ReaderWindow.h"
-#include "opera/VolumeReader.h"
+#include "reader/ReaderWindow.h"
+#include "reader/VolumeReader.h"
 #include "transport/DriveList.h"
 
 class QComboBox;
@@ -34,7 +34,7 @@ constexpr int Twips(int twips) {
   return twips / 15;
 }
 
-class frmMain final : public QWidget, public opera::ReaderWindow, public transport::DriveListView {
+class frmMain final : public QWidget, public reader::ReaderWindow, public transport::DriveListView {
   Q_OBJECT
 
  public:
@@ -44,7 +44,7 @@ class frmMain final : public QWidget, public opera::ReaderWindow, public transpo
   // does nothing; an empty reader tells the user that no drive is selected.
   struct DriveSide {
     std::function<void()> SelectTransport;
-    opera::DriveReader readDrive;
+    reader::DriveReader readDrive;
   };
 
   explicit frmMain(Prompts& prompts, DriveSide drives = {}, QWidget* parent = nullptr);
@@ -91,7 +91,7 @@ class frmMain final : public QWidget, public opera::ReaderWindow, public transpo
   void showWarning(const std::string& message, const std::string& title) override;
 
   // ReaderWindow.
-  opera::SectorSource sectorSource() const override { return source_; }
+  reader::SectorSource sectorSource() const override { return source_; }
   int fileCount() const override;
   std::string fileLine(int index) const override;
   int currentFile() const override;
@@ -111,8 +111,8 @@ class frmMain final : public QWidget, public opera::ReaderWindow, public transpo
   int driveIndex() const override;
   void setOpenEnabled(bool enabled) override;
   void setFilesEnabled(bool enabled) override;
-  std::optional<std::string> showOpenDialog(const opera::FileDialogRequest& request) override;
-  std::optional<std::string> showSaveDialog(const opera::FileDialogRequest& request) override;
+  std::optional<std::string> showOpenDialog(const reader::FileDialogRequest& request) override;
+  std::optional<std::string> showSaveDialog(const reader::FileDialogRequest& request) override;
   void showError(const std::string& message) override;
   void beep() override;
 
@@ -132,8 +132,8 @@ class frmMain final : public QWidget, public opera::ReaderWindow, public transpo
 
   Prompts& prompts_;
   DriveSide drives_;
-  opera::SectorSource source_ = opera::SectorSource::Image;
-  opera::VolumeReader reader_;
+  reader::SectorSource source_ = reader::SectorSource::Image;
+  reader::VolumeReader reader_;
   bool painted_ = false;
 };
 

@@ -109,11 +109,11 @@ void frmMain::setFilesEnabled(bool enabled) {
   lstFiles->setEnabled(enabled);
 }
 
-std::optional<std::string> frmMain::showOpenDialog(const opera::FileDialogRequest& request) {
+std::optional<std::string> frmMain::showOpenDialog(const reader::FileDialogRequest& request) {
   return prompts_.openFile(this, request);
 }
 
-std::optional<std::string> frmMain::showSaveDialog(const opera::FileDialogRequest& request) {
+std::optional<std::string> frmMain::showSaveDialog(const reader::FileDialogRequest& request) {
   return prompts_.saveFile(this, request);
 }
 

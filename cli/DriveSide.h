@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "opera/ReaderWindow.h"
 #include "platform/Os.h"
+#include "reader/ReaderWindow.h"
 #include "transport/DriveList.h"
 #include "transport/ISCSI.h"
 
@@ -40,7 +40,7 @@ class DriveSide final : public transport::DriveListView {
   std::string selectedLabel() const;
 
   // Where the sector reader's messages go: the window the reader's actions run against.
-  void setWindow(opera::ReaderWindow* window) { window_ = window; }
+  void setWindow(reader::ReaderWindow* window) { window_ = window; }
   // count sectors at lba of the selected drive, with the window's retry and message.
   sector::SectorData read(std::int32_t lba, std::int16_t count);
 
@@ -60,7 +60,7 @@ class DriveSide final : public transport::DriveListView {
   int selected_ = -1;
   std::string tag_;
   bool warned_ = false;
-  opera::ReaderWindow* window_ = nullptr;
+  reader::ReaderWindow* window_ = nullptr;
 };
 
 }  // namespace brindle::cli

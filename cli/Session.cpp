@@ -3,23 +3,24 @@
 #include <filesystem>
 #include <ostream>
 
-#include "opera/EntryLine.h"
+#include "output/Names.h"
+#include "reader/EntryLine.h"
 
 namespace brindle::cli {
 namespace {
 
 bool IsNavigationLine(const std::string& line) {
-  return line == opera::kRootLine || line == opera::kParentLine;
+  return line == reader::kRootLine || line == reader::kParentLine;
 }
 
 // The index of the first entry line named name (Latin-1), of a directory when wanted; -1 when
 // there is none.
-int FindLine(const opera::PlainWindow& window, const std::string& name, bool directoryOnly) {
+int FindLine(const reader::PlainWindow& window, const std::string& name, bool directoryOnly) {
   for (std::size_t i = 0; i < window.files.size(); ++i) {
     const std::string& line = window.files[i];
     if (IsNavigationLine(line)) continue;
-    if (directoryOnly && opera::EntryType(line) != opera::kDirectoryType) continue;
-    if (opera::EntryName(line) == name) return static_cast<int>(i);
+    if (directoryOnly && reader::EntryType(line) != reader::kDirectoryType) continue;
+    if (reader::EntryName(line) == name) return static_cast<int>(i);
   }
   return -1;
 }
@@ -29,7 +30,7 @@ int FindLine(const opera::PlainWindow& window, const std::string& name, bool dir
 Session::Session(Source source, std::ostream& err)
     : source_(std::move(source)), err_(err), reader_(window_, source_.readDrive) {
   window_.source = source_.kind;
-  if (source_.kind == opera::SectorSource::Drive) {
+  if (source_.kind == reader::SectorSource::Drive) {
     window_.drives = {source_.driveLabel};
     window_.drive = 0;
   }
@@ -53,7 +54,7 @@ int Session::status(bool completed) {
 }
 
 bool Session::open() {
-  if (source_.kind == opera::SectorSource::Image) window_.openAnswers = {source_.imagePath};
+  if (source_.kind == reader::SectorSource::Image) window_.openAnswers = {source_.imagePath};
   const bool opened = reader_.cmdOpen_Click();
   if (flushMessages() && !opened) {
     // The window ends such an open silently; a script deserves to know.
@@ -66,7 +67,7 @@ bool Session::open() {
 
 bool Session::enter(const std::vector<std::string>& directories) {
   for (const std::string& directory : directories) {
-    const auto name = opera::Utf8ToLatin1(directory);
+    const auto name = output::Utf8ToLatin1(directory);
     const int index = name ? FindLine(window_, *name, true) : -1;
     if (index < 0) {
       tell("No directory named \"" + directory + "\" in the listing.");
@@ -90,7 +91,7 @@ int Session::info(std::ostream& out) {
 int Session::list(const std::vector<std::string>& directories, std::ostream& out) {
   if (!open() || !enter(directories)) return status(false);
   for (const std::string& line : window_.files)
-    if (!IsNavigationLine(line)) out << opera::Latin1ToUtf8(line) << '\n';
+    if (!IsNavigationLine(line)) out << output::Latin1ToUtf8(line) << '\n';
   return status(true);
 }
 
@@ -116,7 +117,7 @@ int Session::get(const std::string& entryPath, const std::string& outFile) {
   const std::string entry = entryPath.substr(from);
   if (!open() || !enter(parts)) return status(false);
 
-  const auto name = opera::Utf8ToLatin1(entry);
+  const auto name = output::Utf8ToLatin1(entry);
   const int index = name ? FindLine(window_, *name, false) : -1;
   if (index < 0) {
     tell("No entry named \"" + entry + "\" in the listing.");

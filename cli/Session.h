@@ -7,18 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "opera/PlainWindow.h"
-#include "opera/VolumeReader.h"
+#include "reader/PlainWindow.h"
+#include "reader/VolumeReader.h"
 
 namespace brindle::cli {
 
 // Where the disc is read from: the source kind and the drive sector reader that serves drive
 // reads (unused for an image).
 struct Source {
-  opera::SectorSource kind = opera::SectorSource::Image;
-  std::string imagePath;         // UTF-8, for an image
-  opera::DriveReader readDrive;  // for a drive
-  std::string driveLabel;        // for a drive: "E: VENDOR PRODUCT"
+  reader::SectorSource kind = reader::SectorSource::Image;
+  std::string imagePath;          // UTF-8, for an image
+  reader::DriveReader readDrive;  // for a drive
+  std::string driveLabel;         // for a drive: "E: VENDOR PRODUCT"
 };
 
 // Exit statuses.
@@ -32,7 +32,7 @@ class Session {
   Session(Source source, std::ostream& err);
 
   // The window the reader's actions run against; a drive reader shows its messages there.
-  opera::ReaderWindow& window() { return window_; }
+  reader::ReaderWindow& window() { return window_; }
 
   // Opens the disc and lists the root; false (after a message) when it did not complete.
   bool open();
@@ -54,8 +54,8 @@ class Session {
 
   Source source_;
   std::ostream& err_;
-  opera::PlainWindow window_;
-  opera::VolumeReader reader_;
+  reader::PlainWindow window_;
+  reader::VolumeReader reader_;
   std::size_t messagesShown_ = 0;
   bool anyMessage_ = false;
 };

@@ -7,7 +7,8 @@
 
 #include "cli/DriveSide.h"
 #include "cli/Session.h"
-#include "opera/EntryLine.h"
+#include "output/Names.h"
+#include "reader/EntryLine.h"
 
 namespace {
 
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
     std::cerr << "Transport: " << (side.transportName().empty() ? "none" : side.transportName())
               << '\n';
     for (const std::string& label : side.labels()) {
-      std::cout << brindle::opera::Latin1ToUtf8(label) << '\n';
+      std::cout << brindle::output::Latin1ToUtf8(label) << '\n';
     }
     return usable ? brindle::cli::kExitOk : brindle::cli::kExitFailed;
   }
@@ -125,7 +126,7 @@ int main(int argc, char** argv) {
   Source from;
   std::unique_ptr<DriveSide> side;
   if (!source.image.empty()) {
-    from.kind = brindle::opera::SectorSource::Image;
+    from.kind = brindle::reader::SectorSource::Image;
     from.imagePath = source.image;
   } else {
     side =
@@ -135,7 +136,7 @@ int main(int argc, char** argv) {
       std::cerr << "No drive " << source.drive << " in the drive list.\n";
       return brindle::cli::kExitFailed;
     }
-    from.kind = brindle::opera::SectorSource::Drive;
+    from.kind = brindle::reader::SectorSource::Drive;
     from.driveLabel = side->selectedLabel();
     from.readDrive = [drive = side.get()](std::int32_t lba, std::int16_t count) {
       return drive->read(lba, count);

@@ -1,6 +1,6 @@
 #include "sector/ReadSectors.h"
 
-#include "sector/modMMC.h"
+#include "transport/modMMC.h"
 
 namespace brindle::sector {
 
@@ -26,13 +26,15 @@ SectorData ReadSectors(const DriveAccess& access, std::int32_t lba, std::int16_t
   }
   const std::string handle = transport->DriveHandle(static_cast<std::int16_t>(index + 1));
 
-  const std::int32_t length = std::int32_t{count} * kSectorSize;
+  const std::int32_t length = std::int32_t{count} * transport::kSectorSize;
   SectorData sectors(static_cast<std::size_t>(length));
-  if (MmcRead10(*transport, handle, lba, count, sectors.data(), length) == transport::kResultGood) {
+  if (transport::MmcRead10(*transport, handle, lba, count, sectors.data(), length) ==
+      transport::kResultGood) {
     return sectors;
   }
   access.os->Sleep(kRetryPauseMs);
-  if (MmcRead10(*transport, handle, lba, count, sectors.data(), length) == transport::kResultGood) {
+  if (transport::MmcRead10(*transport, handle, lba, count, sectors.data(), length) ==
+      transport::kResultGood) {
     return sectors;
   }
   access.showError(DriveNotReadyMessage(lba));

@@ -1,6 +1,6 @@
 #include "transport/DriveList.h"
 
-#include "sector/modMMC.h"
+#include "transport/modMMC.h"
 
 namespace brindle::transport {
 namespace {
@@ -36,11 +36,11 @@ std::unique_ptr<ISCSI> SelectTransport(DriveListView& list, const TransportFacto
 
 void FillDriveList(ISCSI* transport, DriveListView& list) {
   if (transport == nullptr) return;
-  sector::InquiryData record;  // cleared once, not between drives
+  transport::InquiryData record;  // cleared once, not between drives
   const std::int16_t count = transport->DriveCount();
   for (std::int16_t i = 1; i <= count; ++i) {
     const std::string handle = transport->DriveHandle(i);
-    const std::int32_t result = sector::MmcInquiry(*transport, handle, record);
+    const std::int32_t result = transport::MmcInquiry(*transport, handle, record);
     std::string label = transport->DriveChar(handle) + ": ";
     if (result == kResultGood) {
       label += record.vendor() + " " + record.product();

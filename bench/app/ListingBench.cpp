@@ -11,7 +11,7 @@
 #include "OperaImageBuilder.h"
 #include "ScriptedPrompts.h"
 #include "app/frmMain.h"
-#include "opera/EntryLine.h"
+#include "reader/EntryLine.h"
 
 namespace {
 

@@ -6,16 +6,17 @@
 #include <random>
 
 #include "OperaImageBuilder.h"
-#include "opera/BlockSource.h"
-#include "opera/Directory.h"
-#include "opera/PlainWindow.h"
-#include "opera/VolumeReader.h"
+#include "reader/BlockSource.h"
+#include "reader/Directory.h"
+#include "reader/PlainWindow.h"
+#include "reader/VolumeReader.h"
 
 namespace {
 
 using brindle::testing::OperaEntry;
 using brindle::testing::OperaImageBuilder;
-namespace opera = brindle::opera;
+namespace media = brindle::media;
+namespace reader = brindle::reader;
 
 constexpr int kEntries = 10000;
 
@@ -47,8 +48,8 @@ const WideImage& Wide() {
 void BM_OpenWideRootIntoPlainWindow(benchmark::State& state) {
   const WideImage& image = Wide();
   for (auto _ : state) {
-    opera::PlainWindow window;
-    opera::VolumeReader reader(window, {});
+    reader::PlainWindow window;
+    reader::VolumeReader reader(window, {});
     window.openAnswers.push_back(image.path);
     if (!reader.cmdOpen_Click() || window.files.size() != kEntries)
       state.SkipWithError("the listing did not complete");
@@ -61,12 +62,12 @@ BENCHMARK(BM_OpenWideRootIntoPlainWindow)->Unit(benchmark::kMillisecond);
 
 void BM_ListWideDirectory(benchmark::State& state) {
   const WideImage& image = Wide();
-  const auto file = opera::ImageFile::Open(image.path);
+  const auto file = media::ImageFile::Open(image.path);
   for (auto _ : state) {
-    opera::PlainWindow window;
-    opera::ListDirectory(window, opera::BlockSource::Image(*file),
-                         static_cast<std::int32_t>(image.blocks),
-                         static_cast<std::int32_t>(image.first), {"/", ".."});
+    reader::PlainWindow window;
+    reader::ListDirectory(window, reader::BlockSource::Image(*file),
+                          static_cast<std::int32_t>(image.blocks),
+                          static_cast<std::int32_t>(image.first), {"/", ".."});
     benchmark::DoNotOptimize(window.files.data());
   }
   state.SetItemsProcessed(state.iterations() * kEntries);

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "sector/ReadSectors.h"
-#include "sector/modMMC.h"
 #include "tests/support/drive/FakeOs.h"
 #include "transport/clsSPTI.h"
+#include "transport/modMMC.h"
 
 namespace {
 
@@ -72,7 +72,7 @@ void DriveAlone(benchmark::State& state) {
   Machine machine;
   const auto count = static_cast<std::int16_t>(state.range(0));
   std::vector<std::uint8_t> buffer(static_cast<std::size_t>(count) * 2048);
-  const auto cdb = MakeRead10Cdb(8, count);
+  const auto cdb = transport::MakeRead10Cdb(8, count);
   const auto before = gAllocations.load();
   for (auto _ : state) {
     benchmark::DoNotOptimize(machine.os.drive('D').execute(cdb, true, buffer, 5));

@@ -35,7 +35,7 @@ class DriveWindowTest : public ::testing::Test {
 
   int rowOf(const std::string& name) {
     for (int i = 0; i < form().fileCount(); ++i) {
-      if (opera::EntryName(form().fileLine(i)) == name) return i;
+      if (reader::EntryName(form().fileLine(i)) == name) return i;
     }
     return -1;
   }
@@ -64,7 +64,7 @@ TEST_F(DriveWindowTest, FirstSwitchListsTheDriveAndOpensItsDisc) {
   QTest::mouseClick(form().cmdOpen, Qt::LeftButton);
   EXPECT_THAT(prompts.errors, IsEmpty());
   ASSERT_EQ(form().fileCount(), 2);
-  EXPECT_EQ(opera::EntryName(form().fileLine(0)), "README");
+  EXPECT_EQ(reader::EntryName(form().fileLine(0)), "README");
   EXPECT_EQ(form().historyCount(), 1);
 
   // Into MOVIES and save INTRO: 5000 bytes are three one-block reads.

@@ -57,7 +57,7 @@ class ListActionsTest : public WindowTest {
 
   std::vector<std::string> names() const {
     std::vector<std::string> result;
-    for (const std::string& line : lines()) result.push_back(opera::EntryName(line));
+    for (const std::string& line : lines()) result.push_back(reader::EntryName(line));
     return result;
   }
 };

@@ -18,8 +18,8 @@ class ScriptedPrompts final : public app::Prompts {
   std::deque<std::optional<std::string>> openAnswers;
   std::deque<std::optional<std::string>> saveAnswers;
 
-  std::vector<opera::FileDialogRequest> openRequests;
-  std::vector<opera::FileDialogRequest> saveRequests;
+  std::vector<reader::FileDialogRequest> openRequests;
+  std::vector<reader::FileDialogRequest> saveRequests;
   std::vector<std::string> errors;
   std::vector<std::string> warnings;
   int beeps = 0;
@@ -27,12 +27,12 @@ class ScriptedPrompts final : public app::Prompts {
   // test adds itself.
   std::vector<std::string> log;
 
-  std::optional<std::string> openFile(QWidget*, const opera::FileDialogRequest& request) override {
+  std::optional<std::string> openFile(QWidget*, const reader::FileDialogRequest& request) override {
     openRequests.push_back(request);
     log.push_back("open");
     return next(openAnswers);
   }
-  std::optional<std::string> saveFile(QWidget*, const opera::FileDialogRequest& request) override {
+  std::optional<std::string> saveFile(QWidget*, const reader::FileDialogRequest& request) override {
     saveRequests.push_back(request);
     log.push_back("save");
     return next(saveAnswers);

@@ -6,12 +6,12 @@
 #include <QToolButton>
 
 #include "WindowTestSupport.h"
-#include "opera/Messages.h"
+#include "reader/Messages.h"
 
 namespace brindle::testing {
 namespace {
 
-using opera::SectorSource;
+using reader::SectorSource;
 using ::testing::ElementsAre;
 
 class SourceTest : public WindowTest {};
@@ -92,7 +92,7 @@ TEST_F(SourceTest, OpeningFromTheDriveSourceWithNoDriveListedTellsTheUserAndChan
   ASSERT_EQ(form().driveIndex(), -1);
 
   QTest::mouseClick(form().cmdOpen, Qt::LeftButton);
-  EXPECT_THAT(prompts.errors, ElementsAre(opera::messages::kNoDriveSelected));
+  EXPECT_THAT(prompts.errors, ElementsAre(reader::messages::kNoDriveSelected));
   EXPECT_EQ(prompts.openRequests.size(), 1u);  // the image's; no file dialog for a drive
   EXPECT_EQ(form().fileCount(), 0);
   EXPECT_EQ(form().historyCount(), 1);
@@ -148,10 +148,9 @@ TEST_F(DriveListTest, WithoutAReaderADriveReadTellsTheUserNoDriveIsSelected) {
   QTest::mouseClick(form.optCDROM, Qt::LeftButton);
   form.cbDrives->setCurrentIndex(0);
   QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
-  EXPECT_THAT(prompts.errors, ElementsAre(opera::messages::kNoDriveSelected));
+  EXPECT_THAT(prompts.errors, ElementsAre(reader::messages::kNoDriveSelected));
   EXPECT_EQ(form.fileCount(), 0);
 }
-
 
 // The window as the drive list of the real transport selection, on a machine where neither
 // transport works: the warning comes through the window, the list stays empty and is marked
@@ -181,7 +180,7 @@ TEST(DriveSelectionView, NoWorkingTransportWarnsOnceAndLeavesAnEmptyList) {
   EXPECT_EQ(form.driveIndex(), -1);
 
   QTest::mouseClick(form.cmdOpen, Qt::LeftButton);
-  EXPECT_THAT(prompts.errors, ElementsAre(opera::messages::kNoDriveSelected));
+  EXPECT_THAT(prompts.errors, ElementsAre(reader::messages::kNoDriveSelected));
 }
 
 }  // namespace

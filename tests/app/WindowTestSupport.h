@@ -18,7 +18,7 @@
 #include "ScriptedPrompts.h"
 #include "app/Application.h"
 #include "app/frmMain.h"
-#include "opera/EntryLine.h"
+#include "reader/EntryLine.h"
 #include "tests/support/drive/FakeOs.h"
 #include "transport/clsSPTI.h"
 
@@ -85,7 +85,7 @@ class WindowTest : public ::testing::Test {
 
   int rowOf(const std::string& name) const {
     for (int i = 0; i < application->window().fileCount(); ++i) {
-      if (opera::EntryName(application->window().fileLine(i)) == name) return i;
+      if (reader::EntryName(application->window().fileLine(i)) == name) return i;
     }
     return -1;
   }

@@ -12,11 +12,11 @@
 #include <string>
 
 #include "platform/Os.h"
-#include "sector/modMMC.h"
 #include "tests/support/aspi/TestAspiControl.h"
 #include "tests/support/drive/FakeOs.h"
 #include "transport/AspiRecords.h"
 #include "transport/clsCDECL.h"
+#include "transport/modMMC.h"
 
 namespace brindle::testing {
 
@@ -76,7 +76,7 @@ inline std::vector<std::uint8_t> NumberedImage(int sectors) {
 
 // READ(10) of `count` sectors from `lba`.
 inline std::array<std::uint8_t, 10> Read10(std::int32_t lba, std::int16_t count) {
-  return sector::MakeRead10Cdb(lba, count);
+  return transport::MakeRead10Cdb(lba, count);
 }
 
 }  // namespace brindle::testing

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "platform/Os.h"
-#include "sector/modMMC.h"
 #include "transport/clsASPI.h"
+#include "transport/modMMC.h"
 
 namespace {
 
@@ -66,8 +66,8 @@ int main(int argc, char** argv) {
     const auto count = static_cast<std::uint16_t>(std::min<std::uint32_t>(16, sectors - lba));
     const int result =
         aspi.ExecCMD(first,
-                     brindle::sector::MakeRead10Cdb(static_cast<std::int32_t>(lba),
-                                                    static_cast<std::int16_t>(count)),
+                     brindle::transport::MakeRead10Cdb(static_cast<std::int32_t>(lba),
+                                                       static_cast<std::int16_t>(count)),
                      10, 0, buffer.data(), count * 2048, 5);
     if (result != 0) {
       std::printf("read %u failed result=%d key=0x%02x asc=0x%02x\n", lba, result, aspi.LastSK(),

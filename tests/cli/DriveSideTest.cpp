@@ -34,7 +34,7 @@ class DriveSideTest : public ::testing::Test {
   // The selected drive as the command line hands it to a session.
   Source DriveSource() {
     Source source;
-    source.kind = opera::SectorSource::Drive;
+    source.kind = reader::SectorSource::Drive;
     source.driveLabel = side->selectedLabel();
     source.readDrive = [this](std::int32_t lba, std::int16_t count) {
       return side->read(lba, count);

@@ -9,8 +9,8 @@
 #include <random>
 
 #include "OperaImageBuilder.h"
-#include "opera/PlainWindow.h"
-#include "opera/VolumeReader.h"
+#include "reader/PlainWindow.h"
+#include "reader/VolumeReader.h"
 #include "sector/ReadSectors.h"
 #include "tests/support/drive/FakeOs.h"
 #include "transport/clsSPTI.h"
@@ -57,7 +57,7 @@ class DriveSource : public ::testing::Test {
     os.addDrive('D', image.bytes).setIdentity("EMU", "OPERA DRIVE");
     transport = std::make_unique<transport::clsSPTI>(os);
 
-    window.source = opera::SectorSource::Drive;
+    window.source = reader::SectorSource::Drive;
     window.drives = {"D: EMU      OPERA DRIVE     "};
     window.drive = 0;
     access.transport = [this] { return transport.get(); };
@@ -76,11 +76,11 @@ class DriveSource : public ::testing::Test {
   testing::OperaImage image;
   testing::FakeOs os;
   std::unique_ptr<transport::ISCSI> transport;
-  opera::PlainWindow window;
+  reader::PlainWindow window;
   DriveAccess access;
-  opera::VolumeReader reader{window, [this](std::int32_t lba, std::int16_t count) {
-                               return ReadSectors(access, lba, count);
-                             }};
+  reader::VolumeReader reader{window, [this](std::int32_t lba, std::int16_t count) {
+                                return ReadSectors(access, lba, count);
+                              }};
   fs::path folder;
 };
 

@@ -1,0 +1,78 @@
+// Block devices: a disc's 2048-byte logical blocks, whatever holds them (a plain image, raw
+// sectors, a BIN/CUE set, a CHD file, a drive). Never shows anything, never throws, never exits;
+// every read says for each block whether it came back good.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace brindle::media {
+
+inline constexpr std::size_t kBlockSize = 2048;
+
+// What became of one block of a read.
+enum class BlockStatus : std::uint8_t {
+  Good,         // the block's bytes as the disc holds them
+  Unreadable,   // the container or drive could not deliver it (I/O error, short file, bad hunk)
+  FailedCheck,  // delivered, but its own check (sector EDC, sync, header, hunk CRC) failed
+  PastEnd,      // beyond the last block of the device
+};
+
+const char* ToText(BlockStatus status);
+
+// One track of the disc, as the container describes it (a plain image is one data track).
+struct TrackInfo {
+  int number = 1;
+  std::string mode;               // "MODE1/2048", "MODE1/2352", "MODE2/2352", "AUDIO", ...
+  std::uint32_t sectorSize = 0;   // bytes per sector as stored
+  std::uint64_t firstSector = 0;  // on the disc, counting every track's sectors
+  std::uint64_t sectorCount = 0;
+  std::string file;  // the file holding it, where there is one
+};
+
+// The span of a host file that holds a run of blocks exactly as 2048-byte blocks, for copying
+// without passing the bytes through this process.
+struct FileRange {
+  std::intptr_t handle = -1;  // the open file (POSIX descriptor or Win32 HANDLE)
+  std::uint64_t offset = 0;   // byte offset of the first block in that file
+  std::uint64_t length = 0;   // bytes available there (less than asked where the file ends)
+};
+
+class BlockDevice {
+ public:
+  virtual ~BlockDevice() = default;
+
+  // Blocks of the data track (the Opera volume's track): reads at or past it are PastEnd.
+  virtual std::uint64_t blockCount() const = 0;
+
+  // Reads status.size() blocks starting at first into out (status.size() x 2048 bytes), one
+  // status per block. A block that is not Good is zero-filled. Safe to call from several
+  // threads at once: a device serialises internally what must be serialised.
+  virtual void read(std::uint64_t first, std::span<std::uint8_t> out,
+                    std::span<BlockStatus> status) = 0;
+
+  // One line for people: "2048-byte image", "raw 2352-byte sectors, Mode 1", "CHD v5 (cdlz)".
+  virtual std::string describe() const = 0;
+  // The disc's tracks as the container describes them.
+  virtual std::vector<TrackInfo> tracks() const = 0;
+
+  // Where blocks [first, first + count) lie as plain 2048-byte blocks in one host file, for a
+  // kernel copy; nothing when they do not (raw sectors, compressed hunks, a drive).
+  virtual std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const {
+    (void)first;
+    (void)count;
+    return std::nullopt;
+  }
+};
+
+// Why a container could not be opened: a sentence for people, naming the file and, for a CUE
+// sheet, the line ("disc.cue line 4: unknown track mode MODE3/2352").
+struct MediaError {
+  std::string message;
+};
+
+}  // namespace brindle::media

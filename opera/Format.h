@@ -1,0 +1,38 @@
+// The Opera volume's fixed numbers: block size, the volume label's and directories' field
+// offsets, and the limits past which a structure is not trusted.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace brindle::opera {
+
+inline constexpr std::int64_t kBlockSize = 2048;
+
+// Volume header (block 0).
+inline constexpr std::size_t kSyncOffset = 1;
+inline constexpr const char* kSyncBytes = "ZZZZZ";
+inline constexpr std::size_t kSyncLength = 5;
+inline constexpr std::size_t kVolumeBlocksOffset = 80;
+inline constexpr std::size_t kRootBlockCountOffset = 88;
+inline constexpr std::size_t kRootFirstBlockOffset = 100;
+
+// Directory blocks and entries.
+inline constexpr std::size_t kUsedEndOffset = 12;
+inline constexpr std::size_t kFirstEntryOffset = 20;
+inline constexpr std::size_t kEntryLength = 72;  // plus 4 bytes per copy after the first
+inline constexpr std::size_t kPresenceOffset = 3;
+inline constexpr std::size_t kTypeOffset = 8;
+inline constexpr std::size_t kTypeLength = 4;
+inline constexpr std::size_t kSizeOffset = 16;
+inline constexpr std::size_t kNameOffset = 32;
+inline constexpr std::size_t kNameFieldLength = 32;
+inline constexpr std::size_t kLastCopyOffset = 64;
+inline constexpr std::size_t kFirstBlockOffset = 68;
+
+// On an image, block n lies at byte n x 2048, which must fit in 32 bits.
+inline constexpr std::int64_t kImageBlockLimit = 1048576;
+// A directory's block count, its used-area ends and entry positions are 16-bit quantities.
+inline constexpr std::int64_t kDirectoryLimit = 32767;
+
+}  // namespace brindle::opera

@@ -1,0 +1,70 @@
+#include "reader/Directory.h"
+
+#include <algorithm>
+
+#include "opera/BigEndian.h"
+#include "opera/Format.h"
+#include "reader/EntryLine.h"
+
+namespace brindle::reader {
+
+std::string DiscSizeText(std::int32_t volumeBlocks) {
+  const std::int64_t bytes = static_cast<std::int64_t>(volumeBlocks) * opera::kBlockSize;
+  return std::to_string(bytes / 1024 / 1024) + " MB";
+}
+
+bool AppendBlockLines(std::span<const std::uint8_t> block, std::vector<std::string>& lines) {
+  const std::int64_t used = opera::ReadBigEndian32At(block, opera::kUsedEndOffset);
+  if (used > opera::kDirectoryLimit) return false;
+  std::int64_t p = opera::kFirstEntryOffset;
+  while (p < used) {
+    const auto at = static_cast<std::size_t>(p);
+    const std::span<const std::uint8_t> entry =
+        at < block.size() ? block.subspan(at, std::min(opera::kEntryLength, block.size() - at))
+                          : std::span<const std::uint8_t>{};
+    // An entry cut off before its presence byte counts as absent.
+    if (entry.size() > opera::kPresenceOffset && entry[opera::kPresenceOffset] != 0) {
+      auto line = BuildEntryLine(entry);
+      if (!line) return false;
+      lines.push_back(std::move(*line));
+    }
+    p += static_cast<std::int64_t>(opera::kEntryLength) +
+         4 * std::int64_t{opera::ReadBigEndian32At(entry, opera::kLastCopyOffset)};
+    if (p > opera::kDirectoryLimit) return false;
+  }
+  return true;
+}
+
+bool ListDirectory(ReaderWindow& window, const BlockSource& source, std::int32_t blockCount,
+                   std::int32_t startBlock, const std::vector<std::string>& prefix) {
+  window.pushHistory(FormatHistoryEntry(blockCount, startBlock));
+  std::vector<std::string> lines = prefix;
+  bool ok = blockCount <= opera::kDirectoryLimit;
+  if (ok && source.isImage() && (startBlock < 0 || startBlock >= opera::kImageBlockLimit))
+    ok = false;
+  for (std::int64_t i = 0; ok && i < blockCount; ++i) {
+    const auto block = source.block(std::int64_t{startBlock} + i);
+    if (!block) {
+      ok = false;
+    } else if (!block->empty()) {
+      ok = AppendBlockLines(block->bytes(), lines);
+    }
+  }
+  if (!lines.empty()) window.appendFiles(lines);
+  return ok;
+}
+
+bool LoadRootDirectory(ReaderWindow& window, const BlockSource& source) {
+  window.clearFiles();
+  window.clearHistory();
+  const auto root =
+      source.headerFields({opera::kRootBlockCountOffset, opera::kRootFirstBlockOffset});
+  if (!root) return false;
+  if (!ListDirectory(window, source, (*root)[0], (*root)[1])) return false;
+  const auto volumeBlocks = source.headerField(opera::kVolumeBlocksOffset);
+  if (!volumeBlocks) return false;
+  window.setDiscSize(DiscSizeText(*volumeBlocks));
+  return true;
+}
+
+}  // namespace brindle::reader

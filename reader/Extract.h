@@ -1,0 +1,37 @@
+// Copying one entry's bytes out of the disc into a host file (ExtractEntry), and the rule for
+// which entry names may become file names.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "media/ImageFile.h"
+#include "output/OutputFile.h"
+#include "reader/ReaderWindow.h"
+
+namespace brindle::reader {
+
+// How bytes move from an image to the output file.
+enum class CopyMethod {
+  Fastest,    // inside the kernel where it can, by hand where it refuses
+  ReadWrite,  // always through this process
+};
+
+// Writes the byteCount bytes at block startBlock of the open image to targetPath (created or
+// replaced); bytes past the image's end are written as zeros. False when the entry cannot be
+// addressed (start block at 1,048,576 or more, negative numbers), the image cannot be read or
+// the file cannot be created or fully written; nothing is created for an unaddressable entry.
+// Saving over the image itself still writes the entry's bytes (they are read before the file is
+// replaced).
+bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::int32_t byteCount,
+                  const std::string& targetPath, bool followLinks = true,
+                  CopyMethod method = CopyMethod::Fastest);
+
+// Writes the entry from the drive: one one-sector read per block, in ascending order, each
+// appended as it arrives, the last block cut to the bytes remaining. A block that cannot be read
+// appends nothing and the copy goes on. False when a block could not be read or the file could
+// not be created or fully written.
+bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::int32_t byteCount,
+                  const std::string& targetPath, bool followLinks = true);
+
+}  // namespace brindle::reader
