@@ -16,12 +16,32 @@ inline constexpr std::size_t kSyncLength = 5;
 inline constexpr std::size_t kVolumeBlocksOffset = 80;
 inline constexpr std::size_t kRootBlockCountOffset = 88;
 inline constexpr std::size_t kRootFirstBlockOffset = 100;
+// The rest of the volume label.
+inline constexpr std::size_t kRecordTypeOffset = 0;
+inline constexpr std::size_t kVersionOffset = 6;
+inline constexpr std::size_t kLabelFlagsOffset = 7;
+inline constexpr std::size_t kCommentOffset = 8;
+inline constexpr std::size_t kLabelTextOffset = 40;
+inline constexpr std::size_t kLabelTextLength = 32;
+inline constexpr std::size_t kVolumeIdOffset = 72;
+inline constexpr std::size_t kVolumeBlockSizeOffset = 76;
+inline constexpr std::size_t kRootIdOffset = 84;
+inline constexpr std::size_t kRootBlockSizeOffset = 92;
+inline constexpr std::size_t kRootLastCopyOffset = 96;
+inline constexpr std::size_t kRootCopiesOffset = 100;  // the first is the root's first block
+inline constexpr std::size_t kMaxRootCopies = 8;       // the label has room for eight
 
 // Directory blocks and entries.
 inline constexpr std::size_t kUsedEndOffset = 12;
 inline constexpr std::size_t kFirstEntryOffset = 20;
-inline constexpr std::size_t kEntryLength = 72;  // plus 4 bytes per copy after the first
-inline constexpr std::size_t kPresenceOffset = 3;
+inline constexpr std::size_t kEntryLength = 72;    // plus 4 bytes per copy after the first
+inline constexpr std::size_t kPresenceOffset = 3;  // the low byte of the flags word
+inline constexpr std::size_t kFlagsOffset = 0;
+inline constexpr std::size_t kIdOffset = 4;
+inline constexpr std::size_t kEntryBlockSizeOffset = 12;
+inline constexpr std::size_t kBlockCountOffset = 20;
+inline constexpr std::size_t kBurstOffset = 24;
+inline constexpr std::size_t kGapOffset = 28;
 inline constexpr std::size_t kTypeOffset = 8;
 inline constexpr std::size_t kTypeLength = 4;
 inline constexpr std::size_t kSizeOffset = 16;

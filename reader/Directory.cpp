@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "opera/BigEndian.h"
+#include "opera/DirectoryBlock.h"
 #include "opera/Format.h"
 #include "reader/EntryLine.h"
 
@@ -14,25 +14,9 @@ std::string DiscSizeText(std::int32_t volumeBlocks) {
 }
 
 bool AppendBlockLines(std::span<const std::uint8_t> block, std::vector<std::string>& lines) {
-  const std::int64_t used = opera::ReadBigEndian32At(block, opera::kUsedEndOffset);
-  if (used > opera::kDirectoryLimit) return false;
-  std::int64_t p = opera::kFirstEntryOffset;
-  while (p < used) {
-    const auto at = static_cast<std::size_t>(p);
-    const std::span<const std::uint8_t> entry =
-        at < block.size() ? block.subspan(at, std::min(opera::kEntryLength, block.size() - at))
-                          : std::span<const std::uint8_t>{};
-    // An entry cut off before its presence byte counts as absent.
-    if (entry.size() > opera::kPresenceOffset && entry[opera::kPresenceOffset] != 0) {
-      auto line = BuildEntryLine(entry);
-      if (!line) return false;
-      lines.push_back(std::move(*line));
-    }
-    p += static_cast<std::int64_t>(opera::kEntryLength) +
-         4 * std::int64_t{opera::ReadBigEndian32At(entry, opera::kLastCopyOffset)};
-    if (p > opera::kDirectoryLimit) return false;
-  }
-  return true;
+  const opera::BlockEntries parsed = opera::ParseDirectoryBlock(block);
+  for (const opera::Entry& entry : parsed.entries) lines.push_back(EntryLineOf(entry));
+  return !parsed.fault;
 }
 
 bool ListDirectory(ReaderWindow& window, const BlockSource& source, std::int32_t blockCount,

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "opera/BigEndian.h"
+#include "opera/DirectoryBlock.h"
 #include "opera/Format.h"
 
 namespace brindle::reader {
@@ -33,39 +33,33 @@ std::int32_t LeadingNumber(const std::string& text) {
   return static_cast<std::int32_t>(value);
 }
 
+// A stored number as the window reads it: one that does not fit in 31 bits reads as 0.
+std::int32_t WindowNumber(std::uint32_t stored) {
+  return stored >= 0x80000000u ? 0 : static_cast<std::int32_t>(stored);
+}
+
 }  // namespace
 
-std::optional<std::string> BuildEntryLine(std::span<const std::uint8_t> entry) {
-  std::string name;
-  const std::span<const std::uint8_t> nameField =
-      entry.size() > opera::kNameOffset
-          ? entry.subspan(opera::kNameOffset,
-                          std::min(opera::kNameFieldLength, entry.size() - opera::kNameOffset))
-          : std::span<const std::uint8_t>{};
-  const auto end = std::find(nameField.begin(), nameField.end(), std::uint8_t{0});
-  if (end == nameField.end()) return std::nullopt;
-  name.assign(nameField.begin(), end);
-
-  std::string line = name;
+std::string EntryLineOf(const opera::Entry& entry) {
+  std::string line = entry.name;
   line.resize(kNameColumns, ' ');
-
-  bool typeHasZero = entry.size() < opera::kTypeOffset + opera::kTypeLength;
-  for (std::size_t i = 0; !typeHasZero && i < opera::kTypeLength; ++i)
-    typeHasZero = entry[opera::kTypeOffset + i] == 0;
+  const bool typeHasZero =
+      std::find(entry.type.begin(), entry.type.end(), std::uint8_t{0}) != entry.type.end();
   if (typeHasZero) {
     line += "      ";
   } else {
-    line.append(entry.begin() + opera::kTypeOffset,
-                entry.begin() + opera::kTypeOffset + opera::kTypeLength);
+    line.append(entry.type.begin(), entry.type.end());
     line += "  ";
   }
-
-  line += Right(
-      "        " + std::to_string(opera::ReadBigEndian32At(entry, opera::kSizeOffset)) + " bytes",
-      15);
-  line += Right(
-      "         " + std::to_string(opera::ReadBigEndian32At(entry, opera::kFirstBlockOffset)), 10);
+  line += Right("        " + std::to_string(WindowNumber(entry.byteCount)) + " bytes", 15);
+  line += Right("         " + std::to_string(WindowNumber(entry.firstBlock())), 10);
   return line;
+}
+
+std::optional<std::string> BuildEntryLine(std::span<const std::uint8_t> entry) {
+  const auto parsed = opera::ParseEntry(entry, 0);
+  if (!parsed) return std::nullopt;
+  return EntryLineOf(*parsed);
 }
 
 std::string EntryName(const std::string& line) {

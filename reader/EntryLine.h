@@ -11,6 +11,8 @@
 #include <string>
 #include <utility>
 
+#include "opera/Entry.h"
+
 namespace brindle::reader {
 
 // The two navigation lines that head every listing below the root.
@@ -18,6 +20,9 @@ inline constexpr const char* kRootLine = "/";
 inline constexpr const char* kParentLine = "..";
 // The type that marks a directory, in columns 35-38.
 inline constexpr const char* kDirectoryType = "*dir";
+
+// The entry line of a parsed entry.
+std::string EntryLineOf(const opera::Entry& entry);
 
 // The entry line of one directory entry (the bytes from the entry's start; fewer than a whole
 // entry when the block ends first: missing numbers read as 0). Nothing when the name field holds

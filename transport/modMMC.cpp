@@ -5,6 +5,7 @@ namespace {
 
 constexpr std::uint8_t kOpRead10 = 0x28;
 constexpr std::uint8_t kOpInquiry = 0x12;
+constexpr std::uint8_t kOpReadCapacity = 0x25;
 
 }  // namespace
 
@@ -54,6 +55,24 @@ std::int32_t MmcRead10(ISCSI& transport, const std::string& handle, std::int32_t
   const auto cdb = MakeRead10Cdb(lba, count);
   return transport.ExecCMD(handle, cdb, static_cast<std::uint8_t>(cdb.size()),
                            transport::kDirectionIn, buffer, bufferLength, kCommandTimeout);
+}
+
+std::array<std::uint8_t, 10> MakeReadCapacityCdb() {
+  std::array<std::uint8_t, 10> cdb{};
+  cdb[0] = kOpReadCapacity;
+  return cdb;
+}
+
+std::int32_t MmcReadCapacity(ISCSI& transport, const std::string& handle,
+                             std::uint32_t& lastBlock) {
+  const auto cdb = MakeReadCapacityCdb();
+  std::array<std::uint8_t, 8> data{};
+  const std::int32_t result =
+      transport.ExecCMD(handle, cdb, static_cast<std::uint8_t>(cdb.size()), kDirectionIn,
+                        data.data(), static_cast<std::int32_t>(data.size()), kCommandTimeout);
+  lastBlock = std::uint32_t{data[0]} << 24 | std::uint32_t{data[1]} << 16 |
+              std::uint32_t{data[2]} << 8 | std::uint32_t{data[3]};
+  return result;
 }
 
 std::int32_t MmcInquiry(ISCSI& transport, const std::string& handle, InquiryData& record) {

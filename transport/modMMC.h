@@ -40,6 +40,11 @@ struct InquiryData {
 // Returns the transport's command result (0 = success).
 std::int32_t MmcRead10(ISCSI& transport, const std::string& handle, std::int32_t lba,
                        std::int16_t count, void* buffer, std::int32_t bufferLength);
+// READ CAPACITY(10): the medium's last block address.
+std::array<std::uint8_t, 10> MakeReadCapacityCdb();
+// Sends READ CAPACITY(10); lastBlock gets the last addressable block. Returns the command result.
+std::int32_t MmcReadCapacity(ISCSI& transport, const std::string& handle, std::uint32_t& lastBlock);
+
 // Sends INQUIRY into record (not cleared first). Returns the transport's command result.
 std::int32_t MmcInquiry(ISCSI& transport, const std::string& handle, InquiryData& record);
 

@@ -1,0 +1,71 @@
+#include "media/DriveDevice.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "sector/SectorData.h"
+#include "transport/modMMC.h"
+
+namespace brindle::media {
+namespace {
+
+constexpr std::uint64_t kAddressable = std::uint64_t{1} << 32;  // READ(10)'s 32-bit address
+
+}  // namespace
+
+DriveDevice::DriveDevice(transport::ISCSI& transport, std::string handle, std::string label)
+    : transport_(transport), handle_(std::move(handle)), label_(std::move(label)) {
+  std::uint32_t last = 0;
+  blocks_ = transport::MmcReadCapacity(transport_, handle_, last) == transport::kResultGood
+                ? std::uint64_t{last} + 1
+                : kAddressable;
+}
+
+bool DriveDevice::readRun(std::uint64_t first, std::uint32_t count, std::uint8_t* into) {
+  // The transfer lands in a page-aligned buffer, as direct transfers want.
+  sector::SectorData buffer(std::size_t{count} * kBlockSize);
+  ++commands_;
+  const std::int32_t result = transport::MmcRead10(
+      transport_, handle_, static_cast<std::int32_t>(static_cast<std::uint32_t>(first)),
+      static_cast<std::int16_t>(count), buffer.data(), static_cast<std::int32_t>(buffer.size()));
+  if (result != transport::kResultGood) return false;
+  std::memcpy(into, buffer.data(), buffer.size());
+  return true;
+}
+
+void DriveDevice::read(std::uint64_t first, std::span<std::uint8_t> out,
+                       std::span<BlockStatus> status) {
+  const std::lock_guard lock(mutex_);
+  std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
+  std::memset(out.data(), 0, std::min(out.size(), status.size() * kBlockSize));
+  if (out.size() < status.size() * kBlockSize) return;
+  for (std::uint64_t i = 0; i < status.size();) {
+    const std::uint64_t lba = first + i;
+    if (lba >= blocks_) return;
+    const auto count = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>({kRunBlocks, status.size() - i, blocks_ - lba}));
+    std::uint8_t* into = out.data() + i * kBlockSize;
+    if (readRun(lba, count, into)) {
+      std::fill_n(status.begin() + static_cast<std::ptrdiff_t>(i), count, BlockStatus::Good);
+    } else {
+      // Somewhere in the run a block failed: each block alone, twice, to find which.
+      for (std::uint32_t b = 0; b < count; ++b) {
+        const bool good = readRun(lba + b, 1, into + b * kBlockSize) ||
+                          readRun(lba + b, 1, into + b * kBlockSize);
+        status[i + b] = good ? BlockStatus::Good : BlockStatus::Unreadable;
+        if (!good) std::memset(into + b * kBlockSize, 0, kBlockSize);
+      }
+    }
+    i += count;
+  }
+}
+
+std::vector<TrackInfo> DriveDevice::tracks() const {
+  TrackInfo track;
+  track.mode = "MODE1/2048";
+  track.sectorSize = kBlockSize;
+  track.sectorCount = blocks_;
+  return {track};
+}
+
+}  // namespace brindle::media

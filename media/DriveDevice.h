@@ -1,0 +1,42 @@
+// A disc in a drive as a block device: READ(10) of many blocks per command, single blocks only
+// around a failure, each tried twice. Quiet: failures are reported per block, never shown.
+#pragma once
+
+#include <mutex>
+#include <string>
+
+#include "media/BlockDevice.h"
+#include "transport/ISCSI.h"
+
+namespace brindle::media {
+
+class DriveDevice final : public BlockDevice {
+ public:
+  // Blocks per READ(10): 64 KiB, a transfer every transport takes.
+  static constexpr std::uint32_t kRunBlocks = 32;
+
+  // handle names the drive to the transport; label is the drive list's text for it. Asks the
+  // drive for its capacity; a drive that does not say reads as large as READ(10) can address.
+  DriveDevice(transport::ISCSI& transport, std::string handle, std::string label);
+
+  std::uint64_t blockCount() const override { return blocks_; }
+  void read(std::uint64_t first, std::span<std::uint8_t> out,
+            std::span<BlockStatus> status) override;
+  std::string describe() const override { return "drive " + label_; }
+  std::vector<TrackInfo> tracks() const override;
+
+  // Commands sent so far (for measuring how a read was split).
+  std::uint64_t commandsSent() const { return commands_; }
+
+ private:
+  bool readRun(std::uint64_t first, std::uint32_t count, std::uint8_t* into);
+
+  transport::ISCSI& transport_;
+  std::string handle_;
+  std::string label_;
+  std::uint64_t blocks_ = 0;
+  std::mutex mutex_;  // one command at a time
+  std::uint64_t commands_ = 0;
+};
+
+}  // namespace brindle::media

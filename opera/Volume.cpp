@@ -1,0 +1,70 @@
+#include "opera/Volume.h"
+
+#include <array>
+
+#include "opera/DirectoryBlock.h"
+#include "opera/Format.h"
+
+namespace brindle::opera {
+
+std::optional<Volume> Volume::Open(media::BlockDevice& device, media::BlockStatus& status) {
+  std::array<std::uint8_t, media::kBlockSize> block0{};
+  std::array<media::BlockStatus, 1> statuses{};
+  device.read(0, block0, statuses);
+  status = statuses[0];
+  if (status != media::BlockStatus::Good) return std::nullopt;
+  auto label = ParseVolumeLabel(block0);
+  if (!label) return std::nullopt;
+  return Volume(device, std::move(*label));
+}
+
+DirectoryRef Volume::root() const {
+  return {label_.rootBlockCount, label_.rootCopies};
+}
+
+DirectoryRef Volume::DirectoryOf(const Entry& entry) {
+  return {entry.blockCount, entry.copies};
+}
+
+Directory Volume::readDirectory(const DirectoryRef& directory) const {
+  Directory result;
+  if (directory.copies.empty()) return result;
+  if (directory.blockCount > kDirectoryLimit) {
+    result.problems.push_back(
+        {directory.copies.front(), media::BlockStatus::Good, OperaFault::BlockCountTooLarge});
+    return result;
+  }
+  std::array<std::uint8_t, media::kBlockSize> block{};
+  std::array<media::BlockStatus, 1> status{};
+  for (std::uint32_t i = 0; i < directory.blockCount; ++i) {
+    std::optional<BlockEntries> best;
+    media::BlockStatus lastStatus = media::BlockStatus::Good;
+    for (std::size_t c = 0; c < directory.copies.size(); ++c) {
+      const std::uint64_t at = std::uint64_t{directory.copies[c]} + i;
+      device_->read(at, block, status);
+      lastStatus = status[0];
+      if (status[0] != media::BlockStatus::Good) continue;
+      BlockEntries parsed = ParseDirectoryBlock(block);
+      const bool clean = !parsed.fault;
+      if (!best || clean) best = std::move(parsed);
+      if (clean) {
+        if (c > 0) result.recovered.emplace_back(directory.copies.front() + i, c);
+        break;
+      }
+    }
+    const std::uint32_t where = directory.copies.front() + i;
+    if (!best) {
+      result.problems.push_back({where, lastStatus, std::nullopt});
+      continue;
+    }
+    if (best->fault) result.problems.push_back({where, media::BlockStatus::Good, best->fault});
+    for (Entry& e : best->entries) result.entries.push_back(std::move(e));
+  }
+  return result;
+}
+
+std::string DiscSizeText(std::uint64_t blocks) {
+  return std::to_string(blocks * media::kBlockSize / 1024 / 1024) + " MB";
+}
+
+}  // namespace brindle::opera

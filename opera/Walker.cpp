@@ -1,0 +1,96 @@
+#include "opera/Walker.h"
+
+#include <set>
+
+namespace brindle::opera {
+namespace {
+
+class Walker {
+ public:
+  Walker(const Volume& volume, const WalkLimits& limits, Tree& tree)
+      : volume_(volume), limits_(limits), tree_(tree) {}
+
+  void walk(const DirectoryRef& start) {
+    if (!start.copies.empty()) visited_.insert(start.copies.front());
+    if (!start.copies.empty()) onPath_.insert(start.copies.front());
+    list(start, -1, 0, "");
+  }
+
+ private:
+  // Lists one directory's entries into the tree, entering its directories as they come.
+  void list(const DirectoryRef& dir, std::int64_t parent, int depth, const std::string& path) {
+    Directory read = volume_.readDirectory(dir);
+    for (const BlockProblem& p : read.problems)
+      tree_.problems.push_back({WalkProblem::Kind::Block, path, p});
+    for (const auto& [block, copy] : read.recovered)
+      tree_.recoveredBlocks.emplace_back(path, block);
+    for (Entry& entry : read.entries) {
+      if (stopped_) return;
+      if (tree_.entries.size() >= limits_.maxEntries) {
+        tree_.problems.push_back({WalkProblem::Kind::EntryCap, path, {}});
+        stopped_ = true;
+        return;
+      }
+      const std::string childPath = path.empty() ? entry.name : path + "/" + entry.name;
+      const auto index = static_cast<std::int64_t>(tree_.entries.size());
+      const bool directory = entry.isDirectory();
+      const DirectoryRef ref = Volume::DirectoryOf(entry);
+      tree_.entries.push_back({std::move(entry), parent, depth, childPath});
+      if (directory) enter(ref, index, depth + 1, childPath);
+    }
+  }
+
+  void enter(const DirectoryRef& dir, std::int64_t index, int depth, const std::string& path) {
+    if (dir.copies.empty() || dir.blockCount == 0) return;
+    const std::uint32_t first = dir.copies.front();
+    if (onPath_.count(first)) {
+      tree_.problems.push_back({WalkProblem::Kind::Cycle, path, {first}});
+      return;
+    }
+    if (visited_.count(first)) {
+      tree_.problems.push_back({WalkProblem::Kind::AlreadyVisited, path, {first}});
+      return;
+    }
+    if (depth > limits_.maxDepth) {
+      tree_.problems.push_back({WalkProblem::Kind::DepthCap, path, {first}});
+      return;
+    }
+    visited_.insert(first);
+    onPath_.insert(first);
+    list(dir, index, depth, path);
+    onPath_.erase(first);
+  }
+
+  const Volume& volume_;
+  const WalkLimits& limits_;
+  Tree& tree_;
+  std::set<std::uint32_t> visited_;
+  std::set<std::uint32_t> onPath_;
+  bool stopped_ = false;
+};
+
+}  // namespace
+
+const char* ToText(WalkProblem::Kind kind) {
+  switch (kind) {
+    case WalkProblem::Kind::Cycle:
+      return "directory contains itself; not entered again";
+    case WalkProblem::Kind::AlreadyVisited:
+      return "directory shares its blocks with one already walked; not entered again";
+    case WalkProblem::Kind::DepthCap:
+      return "directory nested too deep; not entered";
+    case WalkProblem::Kind::EntryCap:
+      return "too many entries; the walk stopped here";
+    case WalkProblem::Kind::Block:
+      return "directory block";
+  }
+  return "unknown";
+}
+
+Tree Walk(const Volume& volume, const DirectoryRef& start, const WalkLimits& limits) {
+  Tree tree;
+  Walker(volume, limits, tree).walk(start);
+  return tree;
+}
+
+}  // namespace brindle::opera

@@ -1,0 +1,50 @@
+// Walking the whole tree below a directory. Terminates on any input: a directory already on the
+// current path or already visited anywhere is not entered again, and the depth and the number of
+// entries are capped. Each of these is reported, none is silent.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "opera/Volume.h"
+
+namespace brindle::opera {
+
+struct WalkLimits {
+  int maxDepth = 64;                   // directories below the start
+  std::uint64_t maxEntries = 1000000;  // entries in the whole walk
+};
+
+struct WalkedEntry {
+  Entry entry;
+  std::int64_t parent = -1;  // index of the directory holding it; -1 below the start
+  int depth = 0;             // 0 for the start directory's own entries
+  std::string path;          // names from the start joined by '/', Latin-1
+};
+
+struct WalkProblem {
+  enum class Kind : std::uint8_t {
+    Cycle,           // the directory is one of its own ancestors
+    AlreadyVisited,  // the directory's blocks were walked under another name
+    DepthCap,        // too deep: not entered
+    EntryCap,        // too many entries: the walk stopped
+    Block,           // a directory block could not be read or is malformed
+  };
+  Kind kind;
+  std::string path;    // the directory concerned ("" for the start)
+  BlockProblem block;  // for Kind::Block
+};
+
+const char* ToText(WalkProblem::Kind kind);
+
+struct Tree {
+  std::vector<WalkedEntry> entries;  // depth first, each directory's entries in disc order
+                                     // right after it
+  std::vector<WalkProblem> problems;
+  std::vector<std::pair<std::string, std::uint32_t>> recoveredBlocks;  // directory, disc block
+};
+
+Tree Walk(const Volume& volume, const DirectoryRef& start, const WalkLimits& limits = {});
+
+}  // namespace brindle::opera
