@@ -152,6 +152,10 @@ std::optional<RawTrack> DetectRawSectors(const ImageFile& file) {
   return best;
 }
 
+std::uint32_t SectorEdc(std::span<const std::uint8_t> bytes) {
+  return Edc(bytes.data(), bytes.size());
+}
+
 std::string ModeText(const RawTrack& track) {
   if (track.sectorSize == kBlockSize) return "MODE1/2048";
   if (track.sectorSize == kHeaderlessMode2Size) return "MODE2/2336";

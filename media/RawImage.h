@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 
 #include "media/BlockDevice.h"
@@ -68,6 +69,11 @@ class RawImage final : public BlockDevice {
   // sector the drive delivered from the wrong place fails. Nothing when it could not be learnt.
   std::optional<std::uint32_t> addressBase_;
 };
+
+// The error-detection code of a sector's bytes: CRC-32 over the reflected polynomial 0xD8018001,
+// started at 0, not inverted. Mode 1 stores it after bytes 0..2063, Mode 2 Form 1 after 16..2071,
+// least significant byte first.
+std::uint32_t SectorEdc(std::span<const std::uint8_t> bytes);
 
 // Text of a data track's mode as a CUE sheet writes it ("MODE1/2352", "MODE2/2336", ...).
 std::string ModeText(const RawTrack& track);
