@@ -214,16 +214,20 @@ TEST(Containers, EveryContainerReadsBlockForBlockAsThePlainImage) {
       "BIN/CUE, 3 tracks, data track MODE2/2336",
       {{{1, 0, 100}, {2, 250, blocks}, {3, 250 + blocks, 40}}});
 
-  // Plain 2048-byte sectors: unquoted names, small letters, an absolute path to the audio.
+  // Plain 2048-byte sectors after an audio track in one BIN: unquoted names, small letters, an
+  // absolute path to the last track's file.
+  dir.write("cooked.bin", Join({Audio(30), plain}));
   dir.write("audio.bin", Audio(10));
   add("MODE1/2048 sheet",
       dir.write("cooked.cue",
-                "file plain.iso binary\n track 1 mode1/2048\n  index 1 00:00:00\n"
+                "file cooked.bin binary\n track 1 audio\n  index 1 00:00:00\n"
+                " track 2 mode1/2048\n  index 1 00:00:30\n"
                 "FILE \"" +
                     dir.file("audio.bin") +
-                    "\" BINARY\n TRACK 2 AUDIO\n  PREGAP 00:02:00\n"
-                    "  INDEX 1 00:00:00\n"),
-      "BIN/CUE, 2 tracks, data track MODE1/2048", {{{1, 0, blocks}, {2, blocks + 150, 10}}});
+                    "\" BINARY\n TRACK 3 AUDIO\n"
+                    "  PREGAP 00:02:00\n  INDEX 1 00:00:00\n"),
+      "BIN/CUE, 3 tracks, data track MODE1/2048",
+      {{{1, 0, 30}, {2, 30, blocks}, {3, 30 + blocks + 150, 10}}});
 
   // A pregap that takes no bytes: the data track's sectors carry disc addresses past it.
   dir.write("pregap.bin", Join({Audio(75), ToSectors(plain, Layout::Mode1, 75 + 150)}));
@@ -256,6 +260,23 @@ TEST(Containers, EveryContainerReadsBlockForBlockAsThePlainImage) {
         tracks.push_back({static_cast<std::uint64_t>(t.number), t.firstSector, t.sectorCount});
       }
       EXPECT_EQ(tracks, c.tracks);
+    }
+    // Where the blocks lie as they are, the file range holds exactly them.
+    const bool plainBlocks = c.describe == "2048-byte image" || c.describe.ends_with("MODE1/2048");
+    const auto range = device->fileRange(3, 10);
+    ASSERT_EQ(range.has_value(), plainBlocks);
+    if (range) {
+      const auto data = device->tracks();
+      const auto track = std::find_if(data.begin(), data.end(),
+                                      [](const TrackInfo& t) { return t.mode != "AUDIO"; });
+      std::ifstream in(track->file, std::ios::binary);
+      std::vector<char> bytes(static_cast<std::size_t>(range->length));
+      in.seekg(static_cast<std::streamoff>(range->offset));
+      in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+      EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), plain.begin() + 3 * kBlockSize,
+                             plain.begin() + 13 * kBlockSize, [](char a, std::uint8_t b) {
+                               return static_cast<std::uint8_t>(a) == b;
+                             }));
     }
   }
 }
