@@ -1,11 +1,47 @@
 #include "media/Containers.h"
 
+#include <cstring>
+#include <vector>
+
+#include "media/CueSheet.h"
+#include "media/ImageFile.h"
 #include "media/PlainImage.h"
+#include "media/RawImage.h"
 
 namespace brindle::media {
+namespace {
+
+constexpr char kChdMagic[] = "MComprHD";
+constexpr std::size_t kHeadBytes = 4096;  // enough for a magic number or a sheet's first lines
+
+}  // namespace
 
 std::unique_ptr<BlockDevice> OpenContainer(const std::string& path, MediaError& error) {
-  return PlainImage::Open(path, error);
+  auto file = ImageFile::Open(path);
+  const auto size = file ? file->size() : std::nullopt;
+  if (!size) {
+    error.message = "\"" + path + "\" could not be opened for reading.";
+    return nullptr;
+  }
+  std::vector<std::uint8_t> head(kHeadBytes);
+  const auto got = file->readSome(0, head);
+  if (!got) {
+    error.message = "\"" + path + "\" could not be read.";
+    return nullptr;
+  }
+  head.resize(*got);
+
+  if (head.size() >= sizeof kChdMagic - 1 &&
+      std::memcmp(head.data(), kChdMagic, sizeof kChdMagic - 1) == 0) {
+    // CHD: the lead calls OpenChd(path, error) from media/Chd.h here.
+    error.message = "\"" + path + "\": CHD images are not supported by this build.";
+    return nullptr;
+  }
+  if (LooksLikeCueSheet(head, *size)) return CueImage::Open(path, error);
+  if (const auto track = DetectRawSectors(*file)) {
+    return std::make_unique<RawImage>(std::move(*file), path, *track);
+  }
+  return std::make_unique<PlainImage>(std::move(*file), path);
 }
 
 }  // namespace brindle::media

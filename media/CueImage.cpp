@@ -1,0 +1,111 @@
+// The block device over a CUE sheet: the sheet read and checked, its files opened and measured,
+// the first data track handed to a raw-sector reader.
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <string_view>
+
+#include "media/CueSheet.h"
+#include "media/ImageFile.h"
+
+namespace brindle::media {
+namespace {
+
+// The file-name part of a path, and the folder before it ("" when there is none).
+std::pair<std::string, std::string> SplitPath(const std::string& path) {
+  const std::size_t slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return {"", path};
+  return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
+}  // namespace
+
+bool LooksLikeCueSheet(std::span<const std::uint8_t> head, std::uint64_t size) {
+  if (size > kMaxCueSheetBytes || head.empty()) return false;
+  std::string_view text(reinterpret_cast<const char*>(head.data()), head.size());
+  if (text.substr(0, 3) == "\xEF\xBB\xBF") text.remove_prefix(3);
+  // Text: no control bytes but blanks and line ends (names may be UTF-8 or a legacy code page).
+  const bool isText = std::all_of(text.begin(), text.end(), [](char c) {
+    const auto u = static_cast<unsigned char>(c);
+    return u >= 0x20 || c == '\t' || c == '\r' || c == '\n';
+  });
+  if (!isText) return false;
+  const std::size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return false;
+  text.remove_prefix(start);
+  const std::size_t end = text.find_first_of(" \t\r\n");
+  std::string keyword(text.substr(0, end));
+  for (char& c : keyword) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  static constexpr std::array<std::string_view, 8> kOpeners = {
+      "FILE", "REM", "CATALOG", "TITLE", "PERFORMER", "SONGWRITER", "CDTEXTFILE", "FLAGS"};
+  return std::find(kOpeners.begin(), kOpeners.end(), keyword) != kOpeners.end();
+}
+
+std::unique_ptr<CueImage> CueImage::Open(const std::string& path, MediaError& error) {
+  const auto [folder, name] = SplitPath(path);
+  const auto sheetFile = ImageFile::Open(path);
+  const auto sheetSize = sheetFile ? sheetFile->size() : std::nullopt;
+  if (!sheetSize) {
+    error.message = "\"" + path + "\" could not be opened for reading.";
+    return nullptr;
+  }
+  if (*sheetSize > kMaxCueSheetBytes) {
+    error.message = name + ": too large for a CUE sheet (" + std::to_string(*sheetSize) + " bytes)";
+    return nullptr;
+  }
+  std::string text(static_cast<std::size_t>(*sheetSize), '\0');
+  if (!sheetFile->readExact(0,
+                            std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()))) {
+    error.message = "\"" + path + "\" could not be read.";
+    return nullptr;
+  }
+  const auto sheet = ParseCueSheet(text, name, folder, error);
+  if (!sheet) return nullptr;
+
+  // Open every file that holds a track: a missing one is named with its FILE line.
+  std::vector<std::optional<ImageFile>> files(sheet->files.size());
+  std::vector<std::uint64_t> sizes(sheet->files.size(), 0);
+  for (const CueTrack& t : sheet->tracks) {
+    if (files[t.file]) continue;
+    const CueFile& file = sheet->files[t.file];
+    files[t.file] = ImageFile::Open(file.path);
+    const auto size = files[t.file] ? files[t.file]->size() : std::nullopt;
+    if (!size) {
+      error.message = name + " line " + std::to_string(file.line) + ": \"" + file.name +
+                      "\" could not be opened (looked for " + file.path + ")";
+      return nullptr;
+    }
+    sizes[t.file] = *size;
+  }
+  const auto places = PlaceCueTracks(*sheet, sizes, error);
+  if (!places) return nullptr;
+
+  const auto data = std::find_if(sheet->tracks.begin(), sheet->tracks.end(),
+                                 [](const CueTrack& t) { return t.kind == CueTrackKind::Data; });
+  if (data == sheet->tracks.end()) {
+    error.message = name + ": no data track, only audio";
+    return nullptr;
+  }
+  const CueTrackPlace& dataPlace =
+      (*places)[static_cast<std::size_t>(data - sheet->tracks.begin())];
+
+  std::vector<TrackInfo> infos;
+  for (std::size_t i = 0; i < sheet->tracks.size(); ++i) {
+    const CueTrack& t = sheet->tracks[i];
+    infos.push_back(TrackInfo{t.number, t.modeText, t.sectorSize, (*places)[i].discSector,
+                              (*places)[i].sectorCount, sheet->files[t.file].path});
+  }
+  const RawTrack track{dataPlace.offset, dataPlace.sectorCount, data->sectorSize, data->sectorMode};
+  auto device = std::make_unique<RawImage>(std::move(*files[data->file]),
+                                           sheet->files[data->file].path, track);
+  return std::unique_ptr<CueImage>(
+      new CueImage(std::move(device), std::move(infos), data->modeText));
+}
+
+std::string CueImage::describe() const {
+  const std::size_t n = tracks_.size();
+  return "BIN/CUE, " + std::to_string(n) + (n == 1 ? " track" : " tracks") + ", data track " +
+         dataMode_;
+}
+
+}  // namespace brindle::media
