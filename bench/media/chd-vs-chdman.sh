@@ -18,14 +18,14 @@ since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%.2f", b - a }'; }
 
 echo "== writing a $mb MB disc and its CHD (chdman's default codecs)..."
 "$bench" make "$work" "$mb"
-chdman createcd -i "$work/disc.cue" -o "$work/disc.chd" >/dev/null
+chdman createcd -i "$work/disc.cue" -o "$work/disc.chd" >/dev/null 2>&1
 ls -l "$work/disc.bin" "$work/disc.chd" | awk '{ print $5, $9 }'
 want=$("$bench" hash "$work/disc.iso" | sed 's/.*hash //')
 
 for round in 1 2 3; do
   t=$(now); got=$("$bench" read "$work/disc.chd"); s_reader=$(since "$t")
   rm -f "$work/out.bin" "$work/out.cue"
-  t=$(now); chdman extractcd -i "$work/disc.chd" -o "$work/out.cue" -ob "$work/out.bin" >/dev/null
+  t=$(now); chdman extractcd -i "$work/disc.chd" -o "$work/out.cue" -ob "$work/out.bin" >/dev/null 2>&1
   s_chdman=$(since "$t")
   [ "${got##*hash }" = "$want" ] || { echo "the reader's blocks differ from the image" >&2; exit 1; }
   echo "round $round: reader ${s_reader} s, chdman extractcd ${s_chdman} s" \
