@@ -126,7 +126,8 @@ class ChdDisc : public ::testing::Test {
         << "    INDEX 01 00:02:00\n";
   }
   static void TearDownTestSuite() {
-    if (dir_ && !std::getenv("KEEP")) fs::remove_all(*dir_);
+    if (dir_ && !std::getenv("BRINDLE_KEEP_CHD_FIXTURES"))
+      fs::remove_all(*dir_);  // kept: to look into
     delete dir_;
     delete image_;
     dir_ = nullptr;
