@@ -1,8 +1,8 @@
 #include "media/Containers.h"
 
-#include <cstring>
 #include <vector>
 
+#include "media/Chd.h"
 #include "media/CueSheet.h"
 #include "media/ImageFile.h"
 #include "media/PlainImage.h"
@@ -11,7 +11,6 @@
 namespace brindle::media {
 namespace {
 
-constexpr char kChdMagic[] = "MComprHD";
 constexpr std::size_t kHeadBytes = 4096;  // enough for a magic number or a sheet's first lines
 
 }  // namespace
@@ -31,12 +30,7 @@ std::unique_ptr<BlockDevice> OpenContainer(const std::string& path, MediaError& 
   }
   head.resize(*got);
 
-  if (head.size() >= sizeof kChdMagic - 1 &&
-      std::memcmp(head.data(), kChdMagic, sizeof kChdMagic - 1) == 0) {
-    // CHD: the lead calls OpenChd(path, error) from media/Chd.h here.
-    error.message = "\"" + path + "\": CHD images are not supported by this build.";
-    return nullptr;
-  }
+  if (HasChdSignature(head)) return OpenChd(path, error);
   if (LooksLikeCueSheet(head, *size)) return CueImage::Open(path, error);
   if (const auto track = DetectRawSectors(*file)) {
     return std::make_unique<RawImage>(std::move(*file), path, *track);

@@ -1,0 +1,248 @@
+#include "media/Chd.h"
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <mutex>
+
+#include "media/ChdCodecs.h"
+#include "media/ChdFormat.h"
+#include "media/ImageFile.h"
+
+namespace brindle::media {
+namespace {
+
+using chd::HunkEntry;
+using chd::HunkKind;
+
+// Enough for a reader going forward, another thread reading elsewhere, and a file read twice.
+constexpr std::size_t kCachedHunks = 4;
+
+class FileSource final : public chd::ByteSource {
+ public:
+  FileSource(ImageFile file, std::uint64_t size) : file_(std::move(file)), size_(size) {}
+  std::uint64_t size() const override { return size_; }
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    return file_.readExact(offset, out);
+  }
+
+ private:
+  ImageFile file_;
+  std::uint64_t size_;
+};
+
+class MemorySource final : public chd::ByteSource {
+ public:
+  explicit MemorySource(std::vector<std::uint8_t> bytes) : bytes_(std::move(bytes)) {}
+  std::uint64_t size() const override { return bytes_.size(); }
+  bool readAt(std::uint64_t offset, std::span<std::uint8_t> out) const override {
+    if (offset > bytes_.size() || bytes_.size() - offset < out.size()) return false;
+    std::memcpy(out.data(), bytes_.data() + offset, out.size());
+    return true;
+  }
+
+ private:
+  std::vector<std::uint8_t> bytes_;
+};
+
+class ChdDevice final : public BlockDevice {
+ public:
+  ChdDevice(std::unique_ptr<chd::ByteSource> source, chd::Layout layout, std::size_t dataTrack,
+            std::array<std::unique_ptr<chd::HunkCodec>, 4> codecs, std::string path)
+      : source_(std::move(source)),
+        layout_(std::move(layout)),
+        track_(layout_.tracks[dataTrack]),
+        userOffset_(*chd::UserDataOffset(track_.type)),
+        codecs_(std::move(codecs)),
+        path_(std::move(path)) {
+    for (auto& slot : cache_) slot.bytes.resize(layout_.header.hunkBytes);
+    compressed_.reserve(layout_.header.hunkBytes);
+  }
+
+  std::uint64_t blockCount() const override { return track_.frames - track_.storedPregap; }
+
+  void read(std::uint64_t first, std::span<std::uint8_t> out,
+            std::span<BlockStatus> status) override {
+    std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
+    std::memset(out.data(), 0, std::min(out.size(), status.size() * kBlockSize));
+    if (out.size() < status.size() * kBlockSize) return;
+    const std::uint32_t hunkBytes = layout_.header.hunkBytes;
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < status.size(); ++i) {
+      const std::uint64_t block = first + i;
+      if (block >= blockCount()) break;
+      const std::uint64_t byte = (track_.chdFrame + track_.storedPregap + block) * chd::kFrameBytes;
+      const auto hunk = static_cast<std::uint32_t>(byte / hunkBytes);
+      const Slot& slot = load(hunk);
+      status[i] = slot.status;
+      if (slot.status == BlockStatus::Good)
+        std::memcpy(out.data() + i * kBlockSize, slot.bytes.data() + byte % hunkBytes + userOffset_,
+                    kBlockSize);
+    }
+    for (Slot& slot : cache_) {
+      if (slot.status != BlockStatus::Good) slot.valid = false;
+    }
+  }
+
+  std::string describe() const override {
+    std::string names;
+    for (std::uint32_t tag : layout_.header.codecs) {
+      if (tag == 0) continue;
+      names += (names.empty() ? "" : ", ") + chd::TagText(tag);
+    }
+    return "CHD v5 (" + (names.empty() ? std::string("uncompressed") : names) + ")";
+  }
+
+  std::vector<TrackInfo> tracks() const override {
+    std::vector<TrackInfo> result;
+    for (const chd::CdTrack& track : layout_.tracks) {
+      TrackInfo info;
+      info.number = track.number;
+      info.mode = chd::CueMode(track.type);
+      info.sectorSize = chd::FrameDataBytes(track.type);
+      info.firstSector = track.discFrame + track.storedPregap;
+      info.sectorCount = track.frames - track.storedPregap;
+      info.file = path_;
+      result.push_back(info);
+    }
+    return result;
+  }
+
+ private:
+  struct Slot {
+    std::uint32_t hunk = 0;
+    bool valid = false;
+    std::uint64_t lastUse = 0;
+    BlockStatus status = BlockStatus::Unreadable;
+    std::vector<std::uint8_t> bytes;
+  };
+
+  // The hunk decoded (from the cache where it is there). A hunk that did not come back Good is
+  // kept only for the rest of this read, so a later read tries it afresh.
+  const Slot& load(std::uint32_t hunk) {
+    const std::uint32_t dataHunk = layout_.hunks[hunk].dataHunk;
+    ++clock_;
+    for (Slot& slot : cache_) {
+      if (slot.valid && slot.hunk == dataHunk) {
+        if (slot.status == BlockStatus::Good) slot.lastUse = clock_;
+        return slot;
+      }
+    }
+    // Empty and failed slots have lastUse 0, so they go first; then the least recently used.
+    Slot* victim =
+        &*std::min_element(cache_.begin(), cache_.end(),
+                           [](const Slot& a, const Slot& b) { return a.lastUse < b.lastUse; });
+    victim->hunk = dataHunk;
+    victim->valid = true;
+    victim->lastUse = clock_;
+    victim->status = decode(layout_.hunks[hunk], victim->bytes);
+    if (victim->status != BlockStatus::Good) victim->lastUse = 0;
+    return *victim;
+  }
+
+  BlockStatus decode(const HunkEntry& entry, std::vector<std::uint8_t>& bytes) {
+    switch (entry.kind) {
+      case HunkKind::Broken:
+        return BlockStatus::FailedCheck;
+      case HunkKind::Zero:
+        std::fill(bytes.begin(), bytes.end(), 0);
+        return BlockStatus::Good;
+      case HunkKind::Stored:
+        if (!readStored(entry, bytes)) return BlockStatus::Unreadable;
+        break;
+      case HunkKind::Codec: {
+        if (entry.offset > source_->size() || source_->size() - entry.offset < entry.length)
+          return BlockStatus::Unreadable;
+        compressed_.resize(entry.length);
+        if (!source_->readAt(entry.offset, compressed_)) return BlockStatus::Unreadable;
+        auto& codec = codecs_[entry.codec];
+        if (!codec || !codec->decode(compressed_, bytes)) return BlockStatus::FailedCheck;
+        break;
+      }
+    }
+    if (entry.hasCrc && chd::Crc16(bytes) != entry.crc) return BlockStatus::FailedCheck;
+    return BlockStatus::Good;
+  }
+
+  bool readStored(const HunkEntry& entry, std::vector<std::uint8_t>& bytes) const {
+    return entry.offset <= source_->size() && source_->size() - entry.offset >= bytes.size() &&
+           source_->readAt(entry.offset, bytes);
+  }
+
+  std::unique_ptr<chd::ByteSource> source_;
+  chd::Layout layout_;
+  chd::CdTrack track_;
+  std::uint32_t userOffset_;
+  std::array<std::unique_ptr<chd::HunkCodec>, 4> codecs_;
+  std::string path_;
+
+  std::mutex mutex_;  // guards everything below and the codecs' state
+  std::array<Slot, kCachedHunks> cache_;
+  std::vector<std::uint8_t> compressed_;
+  std::uint64_t clock_ = 0;
+};
+
+std::unique_ptr<BlockDevice> Open(std::unique_ptr<chd::ByteSource> source, const std::string& name,
+                                  MediaError& error) {
+  auto fail = [&](const std::string& why) {
+    error.message = "\"" + name + "\" " + why;
+    return nullptr;
+  };
+  std::string why;
+  auto layout = chd::ReadLayout(*source, why);
+  if (!layout) return fail(why);
+  // The Opera volume lives on the first track that holds 2048-byte data sectors.
+  const auto track =
+      std::find_if(layout->tracks.begin(), layout->tracks.end(),
+                   [](const chd::CdTrack& t) { return chd::UserDataOffset(t.type).has_value(); });
+  if (track == layout->tracks.end()) return fail("holds no data track (only audio).");
+  const auto dataTrack = static_cast<std::size_t>(track - layout->tracks.begin());
+
+  // Only the codecs the data track's hunks use must be decodable: audio hunks are never read.
+  const std::uint32_t hunkBytes = layout->header.hunkBytes;
+  const std::uint64_t firstHunk = track->chdFrame * chd::kFrameBytes / hunkBytes;
+  const std::uint64_t endHunk = std::min<std::uint64_t>(
+      layout->hunks.size(),
+      ((track->chdFrame + track->frames) * chd::kFrameBytes + hunkBytes - 1) / hunkBytes);
+  std::array<bool, 4> needed{};
+  for (std::uint64_t h = firstHunk; h < endHunk; ++h) {
+    const HunkEntry& entry = layout->hunks[static_cast<std::size_t>(h)];
+    if (entry.kind == HunkKind::Codec) needed[entry.codec] = true;
+  }
+  std::array<std::unique_ptr<chd::HunkCodec>, 4> codecs;
+  for (std::size_t slot = 0; slot < 4; ++slot) {
+    const std::uint32_t tag = layout->header.codecs[slot];
+    if (tag == 0) continue;
+    codecs[slot] = chd::MakeHunkCodec(tag, hunkBytes, why);
+    if (!codecs[slot] && needed[slot]) return fail(why);
+  }
+  return std::make_unique<ChdDevice>(std::move(source), std::move(*layout), dataTrack,
+                                     std::move(codecs), name);
+}
+
+}  // namespace
+
+bool HasChdSignature(std::span<const std::uint8_t> bytes) {
+  return bytes.size() >= 8 && std::memcmp(bytes.data(), "MComprHD", 8) == 0;
+}
+
+std::unique_ptr<BlockDevice> OpenChd(const std::string& path, MediaError& error) {
+  auto file = ImageFile::Open(path);
+  if (!file) {
+    error.message = "\"" + path + "\" could not be opened for reading.";
+    return nullptr;
+  }
+  const auto size = file->size();
+  if (!size) {
+    error.message = "The size of \"" + path + "\" could not be found.";
+    return nullptr;
+  }
+  return Open(std::make_unique<FileSource>(std::move(*file), *size), path, error);
+}
+
+std::unique_ptr<BlockDevice> OpenChdBytes(std::vector<std::uint8_t> bytes, const std::string& name,
+                                          MediaError& error) {
+  return Open(std::make_unique<MemorySource>(std::move(bytes)), name, error);
+}
+
+}  // namespace brindle::media

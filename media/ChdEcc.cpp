@@ -1,0 +1,74 @@
+// The P and Q error-correction bytes of a CD-ROM sector, rebuilt where the CD codecs left them
+// out: the hunk CRC covers the sector as it was, ECC included.
+//
+// The 2064 bytes from the header to the end of the intermediate field (with P, 2236 bytes for Q)
+// are read as 16-bit words in two interleaved byte planes. P protects 43 columns of 24 words,
+// Q 26 diagonals of 43 words; each codeword gets two Reed-Solomon parity symbols over GF(2^8)
+// (x^8 + x^4 + x^3 + x^2 + 1) such that the symbols sum to zero and, weighted by powers of
+// alpha from the end, sum to zero too.
+#include <array>
+
+#include "media/ChdCodecs.h"
+
+namespace brindle::media::chd {
+namespace {
+
+constexpr std::size_t kProtectedStart = 12;  // the header, after the sync pattern
+constexpr std::size_t kPParityAt = 2076;
+constexpr std::size_t kQParityAt = 2248;
+
+struct Field {
+  std::array<std::uint8_t, 256> timesAlpha{};
+  std::array<std::uint8_t, 256> overOnePlusAlpha{};  // x / (1 + alpha)
+};
+
+constexpr Field MakeField() {
+  Field field;
+  for (int x = 0; x < 256; ++x) {
+    const int doubled = x << 1;
+    field.timesAlpha[x] = static_cast<std::uint8_t>((doubled & 0x100) ? doubled ^ 0x11D : doubled);
+  }
+  // (1 + alpha) * x is a bijection; invert it.
+  for (int x = 0; x < 256; ++x)
+    field.overOnePlusAlpha[x ^ field.timesAlpha[x]] = static_cast<std::uint8_t>(x);
+  return field;
+}
+constexpr Field kField = MakeField();
+
+// Parity for `codewords` codewords of `length` symbols each. Codeword c starts at byte
+// (c / 2) * startStep + (c % 2) of the protected area and steps `step` bytes, wrapping at its end
+// (the Q diagonals wrap); parity symbols go to parity[c] and parity[codewords + c].
+void Parity(const std::uint8_t* area, std::size_t codewords, std::size_t length,
+            std::size_t startStep, std::size_t step, std::uint8_t* parity) {
+  const std::size_t areaBytes = codewords * length;
+  for (std::size_t c = 0; c < codewords; ++c) {
+    std::size_t at = (c / 2) * startStep + (c % 2);
+    std::uint8_t sum = 0;       // sum of the symbols
+    std::uint8_t weighted = 0;  // Horner: sum of symbol_i * alpha^(length - i)
+    for (std::size_t i = 0; i < length; ++i) {
+      const std::uint8_t symbol = area[at];
+      sum ^= symbol;
+      weighted = kField.timesAlpha[weighted ^ symbol];
+      at += step;
+      if (at >= areaBytes) at -= areaBytes;
+    }
+    // With one more factor of alpha the weights run from alpha^(length + 1) down to alpha^2,
+    // leaving alpha^1 and alpha^0 to the two parity symbols.
+    const std::uint8_t first = kField.overOnePlusAlpha[kField.timesAlpha[weighted] ^ sum];
+    parity[c] = first;
+    parity[codewords + c] = first ^ sum;
+  }
+}
+
+}  // namespace
+
+void RebuildSyncAndEcc(std::span<std::uint8_t, 2352> sector) {
+  sector[0] = 0;
+  for (int i = 1; i <= 10; ++i) sector[i] = 0xFF;
+  sector[11] = 0;
+  std::uint8_t* area = sector.data() + kProtectedStart;
+  Parity(area, 86, 24, 2, 86, sector.data() + kPParityAt);
+  Parity(area, 52, 43, 86, 88, sector.data() + kQParityAt);
+}
+
+}  // namespace brindle::media::chd
