@@ -5,6 +5,10 @@
 namespace brindle::opera {
 namespace {
 
+BlockProblem At(std::uint32_t block) {
+  return {block, media::BlockStatus::Good, std::nullopt};
+}
+
 class Walker {
  public:
   Walker(const Volume& volume, const WalkLimits& limits, Tree& tree)
@@ -44,15 +48,15 @@ class Walker {
     if (dir.copies.empty() || dir.blockCount == 0) return;
     const std::uint32_t first = dir.copies.front();
     if (onPath_.count(first)) {
-      tree_.problems.push_back({WalkProblem::Kind::Cycle, path, {first}});
+      tree_.problems.push_back({WalkProblem::Kind::Cycle, path, At(first)});
       return;
     }
     if (visited_.count(first)) {
-      tree_.problems.push_back({WalkProblem::Kind::AlreadyVisited, path, {first}});
+      tree_.problems.push_back({WalkProblem::Kind::AlreadyVisited, path, At(first)});
       return;
     }
     if (depth > limits_.maxDepth) {
-      tree_.problems.push_back({WalkProblem::Kind::DepthCap, path, {first}});
+      tree_.problems.push_back({WalkProblem::Kind::DepthCap, path, At(first)});
       return;
     }
     visited_.insert(first);
