@@ -52,6 +52,11 @@ std::string DriveSide::selectedLabel() const {
   return selected_ >= 0 && selected_ < static_cast<int>(labels_.size()) ? labels_[selected_] : "";
 }
 
+std::string DriveSide::selectedHandle() const {
+  if (!transport_ || selected_ < 0 || selected_ >= transport_->DriveCount()) return "";
+  return transport_->DriveHandle(static_cast<std::int16_t>(selected_ + 1));
+}
+
 sector::SectorData DriveSide::read(std::int32_t lba, std::int16_t count) {
   const sector::DriveAccess access{
       [this] { return transport_.get(); },

@@ -38,6 +38,10 @@ class DriveSide final : public transport::DriveListView {
   // when no listed drive has that letter.
   bool select(const std::string& letter);
   std::string selectedLabel() const;
+  // The transport chosen by build() (nullptr before or when none works) and the transport's
+  // handle for the selected drive ("" when none is selected).
+  transport::ISCSI* transport() const { return transport_.get(); }
+  std::string selectedHandle() const;
 
   // Where the sector reader's messages go: the window the reader's actions run against.
   void setWindow(reader::ReaderWindow* window) { window_ = window; }

@@ -5,10 +5,13 @@
 #include <map>
 #include <memory>
 
+#include "cli/Disc.h"
 #include "cli/DriveSide.h"
+#include "cli/Extract.h"
+#include "cli/Inspect.h"
+#include "cli/Progress.h"
 #include "cli/Session.h"
 #include "output/Names.h"
-#include "reader/EntryLine.h"
 
 namespace {
 
@@ -39,8 +42,10 @@ struct SourceOptions {
   }
 
   void addTo(CLI::App& command) {
-    CLI::Option* imageOption =
-        command.add_option("--image", image, "Disc image of 2048-byte sectors");
+    CLI::Option* imageOption = command.add_option(
+        "--image", image,
+        "Disc image: 2048-byte sectors, raw 2352/2448-byte sectors, a CUE sheet or a CHD file "
+        "(found by content)");
     CLI::Option* driveOption = command.add_option(
         "--drive", drive, "Drive letter as the drive list shows it (see the drives command)");
     imageOption->excludes(driveOption);
@@ -80,26 +85,62 @@ int main(int argc, char** argv) {
       "standard error");
   SourceOptions::addTransport(*drives, drivesTransport);
 
-  CLI::App* info = app.add_subcommand("info", "Print the disc size as the window shows it");
+  bool json = false;
+  bool recursive = false;
+  bool quiet = false;
+  CLI::App* info = app.add_subcommand(
+      "info",
+      "Print the disc size as the window shows it (--json: the container, its tracks and "
+      "every field of the volume label)");
   source.addTo(*info);
+  info->add_flag("--json", json, "Every field, as JSON (shape below)");
 
   CLI::App* ls = app.add_subcommand(
       "ls", "Print the entry lines of the root, or of the directory reached by entering each DIR");
   source.addTo(*ls);
   ls->add_option("DIR", directories, "Directory to enter (the name of a *dir line), in order");
+  ls->add_flag("--json", json, "Every field of every entry, as JSON (shape below)");
+
+  CLI::App* tree = app.add_subcommand(
+      "tree", "Print every path below the root (or DIR ...), one a line, directories ending in /");
+  source.addTo(*tree);
+  tree->add_option("DIR", directories, "Directory to start from, entered in order");
+
+  CLI::App* verify = app.add_subcommand(
+      "verify",
+      "Read every block of every copy of every entry and directory; report unreadable blocks "
+      "and copies that differ. Exit status 0 only when the disc is whole");
+  source.addTo(*verify);
+  verify->add_flag("-q,--quiet", quiet, "No progress meter");
 
   CLI::App* extract = app.add_subcommand(
-      "extract", "Copy every entry of the root, or of the directory reached, into OUTDIR");
+      "extract",
+      "Copy every entry of the root, or of the directory reached, into OUTDIR as the window "
+      "does (-r: the whole tree below it as folders and files)");
   source.addTo(*extract);
+  extract->add_flag(
+      "-r,--recursive", recursive,
+      "The whole tree, as folders and files. Unsafe names are skipped, names the host would "
+      "merge get a suffix (~2), a block unreadable in one copy is read from the next, a file no "
+      "copy of which can be read whole is written as NAME.damaged");
+  extract->add_flag("-q,--quiet", quiet, "No progress meter");
   extract->add_option("OUTDIR", outDir, "Folder to write the files to (created if missing)")
       ->required();
   extract->add_option("DIR", directories, "Directory to enter first, in order");
 
-  CLI::App* get = app.add_subcommand("get", "Save one entry, named DIR/.../NAME, as OUTFILE");
+  CLI::App* get = app.add_subcommand(
+      "get",
+      "Save one entry, named DIR/.../NAME, as OUTFILE; a block unreadable in one copy is read "
+      "from the next, and a file no copy of which can be read whole is written as "
+      "OUTFILE.damaged");
   source.addTo(*get);
   get->add_option("PATH", entryPath, "The entry: directories and its name, joined by '/'")
       ->required();
   get->add_option("OUTFILE", outFile, "The file to write (replaced if it exists)")->required();
+
+  app.footer(std::string(brindle::cli::kJsonShape) +
+             "\n\nRaw sectors are checked by their EDC; damaged sectors are read from another copy "
+             "of the entry, never corrected through their ECC.");
 
   try {
     app.parse(argc, argv);
@@ -141,6 +182,22 @@ int main(int argc, char** argv) {
     from.readDrive = [drive = side.get()](std::int32_t lba, std::int16_t count) {
       return drive->read(lba, count);
     };
+  }
+
+  // Everything beyond the window's own commands reads the disc through the Opera library.
+  const bool wholeDisc =
+      (*info && json) || (*ls && json) || *tree || *verify || (*extract && recursive) || *get;
+  if (wholeDisc) {
+    brindle::cli::Reporter reporter(std::cerr, !quiet && brindle::cli::ErrorIsTerminal());
+    const auto disc = brindle::cli::OpenDisc(source.image, side.get(), std::cerr);
+    if (!disc) return brindle::cli::kExitFailed;
+    brindle::cli::CatchInterrupt();
+    if (*info) return brindle::cli::PrintVolumeJson(*disc, std::cout, reporter);
+    if (*ls) return brindle::cli::PrintDirectoryJson(*disc, directories, std::cout, reporter);
+    if (*tree) return brindle::cli::PrintTree(*disc, directories, std::cout, reporter);
+    if (*verify) return brindle::cli::Verify(*disc, std::cout, reporter);
+    if (*extract) return brindle::cli::ExtractRecursive(*disc, outDir, directories, reporter);
+    return brindle::cli::GetEntry(*disc, entryPath, outFile, reporter);
   }
 
   Session session(std::move(from), std::cerr);

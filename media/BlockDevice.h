@@ -60,6 +60,10 @@ class BlockDevice {
   // The disc's tracks as the container describes them.
   virtual std::vector<TrackInfo> tracks() const = 0;
 
+  // True when reads are served one at a time (a drive): several readers at once gain nothing
+  // and cost the drive its sequential reading.
+  virtual bool serial() const { return false; }
+
   // Where blocks [first, first + count) lie as plain 2048-byte blocks in one host file, for a
   // kernel copy; nothing when they do not (raw sectors, compressed hunks, a drive).
   virtual std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const {

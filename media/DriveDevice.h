@@ -24,6 +24,7 @@ class DriveDevice final : public BlockDevice {
             std::span<BlockStatus> status) override;
   std::string describe() const override { return "drive " + label_; }
   std::vector<TrackInfo> tracks() const override;
+  bool serial() const override { return true; }
 
   // Commands sent so far (for measuring how a read was split).
   std::uint64_t commandsSent() const { return commands_; }

@@ -11,3 +11,13 @@ KernelCopy CopyInKernel(const media::ImageFile&, std::uint64_t, OutputFile&, std
 }
 
 }  // namespace brindle::output
+
+namespace brindle::output {
+
+KernelCopy CopyInKernel(std::intptr_t, std::uint64_t, OutputFile&, std::uint64_t, std::uint64_t,
+                        std::uint64_t& copied) {
+  copied = 0;
+  return KernelCopy::Unsupported;
+}
+
+}  // namespace brindle::output

@@ -18,6 +18,8 @@ class OutputFile {
   // followLinks false: an existing symbolic link of that name is not followed, and the
   // creation fails instead. Nothing when the host refuses the file.
   static std::optional<OutputFile> Create(const std::string& path, bool followLinks = true);
+  // A file that must not exist yet (nor a link of that name); nothing when it does.
+  static std::optional<OutputFile> CreateNew(const std::string& path);
 
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&& other) noexcept;
@@ -47,6 +49,9 @@ enum class KernelCopy { Done, Unsupported, Failed };
 // this process, stopping early where the image ends. copied tells how many bytes arrived, also
 // when the result is Unsupported (the kernel refused; copy the rest by hand) or Failed.
 KernelCopy CopyInKernel(const media::ImageFile& image, std::uint64_t offset, OutputFile& out,
+                        std::uint64_t outOffset, std::uint64_t length, std::uint64_t& copied);
+// The same from any open file given by its native handle (a container's file range).
+KernelCopy CopyInKernel(std::intptr_t in, std::uint64_t offset, OutputFile& out,
                         std::uint64_t outOffset, std::uint64_t length, std::uint64_t& copied);
 
 }  // namespace brindle::output

@@ -25,6 +25,12 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path, bool follo
   return OutputFile(fd);
 }
 
+std::optional<OutputFile> OutputFile::CreateNew(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) return std::nullopt;
+  return OutputFile(fd);
+}
+
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)), failed_(other.failed_) {}
 

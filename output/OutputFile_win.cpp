@@ -45,6 +45,15 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path, bool follo
   return OutputFile(Stored(file));
 }
 
+std::optional<OutputFile> OutputFile::CreateNew(const std::string& path) {
+  const std::wstring wide = media::WidePath(path);
+  if (wide.empty()) return std::nullopt;
+  const HANDLE file = CreateFileW(wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::nullopt;
+  return OutputFile(Stored(file));
+}
+
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : handle_(std::exchange(other.handle_, Stored(INVALID_HANDLE_VALUE))), failed_(other.failed_) {}
 

@@ -1,0 +1,241 @@
+#include "cli/Extract.h"
+
+#include "cli/Inspect.h"
+
+#include <algorithm>
+#include <atomic>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <set>
+#include <thread>
+
+#include "opera/EntryReader.h"
+#include "opera/Walker.h"
+#include "output/Folder.h"
+#include "output/Names.h"
+
+namespace brindle::cli {
+namespace {
+
+constexpr std::size_t kChunk = 1u << 20;  // bytes per read and write when not copied in-kernel
+
+std::string Utf8(const std::string& latin1) {
+  return output::Latin1ToUtf8(latin1);
+}
+
+// How the host compares names within one folder: names equal here would become one file.
+std::string MergeKey(const std::string& name) {
+#ifdef _WIN32
+  std::string key = name;
+  for (char& c : key) {
+    const auto u = static_cast<unsigned char>(c);
+    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
+      c = static_cast<char>(u + 32);
+  }
+  return key;
+#else
+  return name;
+#endif
+}
+
+enum class Outcome { Complete, Damaged, Failed, Interrupted };
+
+// Writes one entry into folder as name: in the kernel where the device holds the blocks as a
+// plain file, else through the entry reader. Tells reporter about recovered and damaged blocks.
+Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
+                   const output::Folder& folder, const std::string& name,
+                   const std::string& shownPath, Reporter& reporter, Progress& progress) {
+  auto part = folder.createPart(name);
+  if (!part) {
+    reporter.line(shownPath + ": the file could not be created in \"" + folder.path() + "\".");
+    return Outcome::Failed;
+  }
+  const std::uint64_t length = entry.byteCount;
+  const std::uint64_t blocks = (length + media::kBlockSize - 1) / media::kBlockSize;
+  std::uint64_t copied = 0;
+  if (length > 0 && !entry.copies.empty()) {
+    const auto range = device.fileRange(entry.copies[0], blocks);
+    if (range && range->length >= length) {
+      const auto result =
+          output::CopyInKernel(range->handle, range->offset, part->file(), 0, length, copied);
+      progress.addBytes(copied);
+      if (result == output::KernelCopy::Failed) copied = 0;
+    }
+  }
+  opera::ReadReport report;
+  if (copied < length) {
+    opera::EntryReader reader(device);
+    std::vector<std::uint8_t> buffer(
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length)));
+    for (std::uint64_t at = copied; at < length;) {
+      if (Interrupted()) {
+        part->discard();
+        return Outcome::Interrupted;
+      }
+      const auto want =
+          static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - at));
+      const std::size_t got = reader.read(entry, at, std::span(buffer).first(want), report);
+      if (got != want || !part->file().writeAt(at, std::span(buffer).first(want))) {
+        reporter.line(shownPath + ": the file could not be written completely.");
+        part->discard();
+        return Outcome::Failed;
+      }
+      progress.addBytes(want);
+      at += want;
+    }
+  }
+  if (!part->file().resize(length)) {
+    reporter.line(shownPath + ": the file could not be written completely.");
+    return Outcome::Failed;
+  }
+  for (const auto& r : report.recovered) {
+    reporter.line(shownPath + ": block " + std::to_string(r.index) + " (disc block " +
+                  std::to_string(entry.copies[0] + r.index) +
+                  ") could not be read from copy 1; read from copy " + std::to_string(r.copy + 1) +
+                  ".");
+  }
+  if (!report.damaged.empty()) {
+    std::string blocksText;
+    for (const auto& d : report.damaged)
+      blocksText += (blocksText.empty() ? "" : ", ") + std::to_string(d.index) + " (disc block " +
+                    std::to_string(d.block) + ", " + media::ToText(d.status) + ")";
+    const std::string damagedName = DamagedName(name);
+    const bool kept = part->commit(damagedName);
+    reporter.line(shownPath + ": damaged: no copy of block" +
+                  (report.damaged.size() > 1 ? "s " : " ") + blocksText + " could be read; " +
+                  (kept ? "written as \"" + damagedName + "\" with zeros in their place."
+                        : "the file could not be written."));
+    return Outcome::Damaged;
+  }
+  if (!part->commit(name)) {
+    reporter.line(shownPath + ": the file could not be given its name in \"" + folder.path() +
+                  "\".");
+    return Outcome::Failed;
+  }
+  return Outcome::Complete;
+}
+
+struct Job {
+  std::size_t index;  // in the walk
+  const output::Folder* folder;
+  std::string name;  // on the host, UTF-8
+};
+
+}  // namespace
+
+std::string DamagedName(const std::string& name) {
+  return name + ".damaged";
+}
+
+int ExtractRecursive(const Disc& disc, const std::string& outDir,
+                     const std::vector<std::string>& dirs, Reporter& reporter) {
+  const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
+  if (!start) return 1;
+  const opera::Tree tree = opera::Walk(*disc.volume, *start);
+  ReportWalk(tree, reporter);
+  bool whole = tree.problems.empty();
+
+  const auto root = output::Folder::Make(outDir);
+  if (!root) {
+    reporter.line("The folder \"" + outDir + "\" could not be created.");
+    return 1;
+  }
+  // Folders first, in walk order, so every file has its folder before any copy starts.
+  std::vector<std::optional<output::Folder>> folders(tree.entries.size());
+  std::map<const output::Folder*, std::set<std::string>> used;
+  std::vector<Job> jobs;
+  std::uint64_t totalBytes = 0;
+  for (std::size_t i = 0; i < tree.entries.size(); ++i) {
+    const opera::WalkedEntry& w = tree.entries[i];
+    const output::Folder* parent =
+        w.parent < 0 ? &*root : (folders[w.parent] ? &*folders[w.parent] : nullptr);
+    if (parent == nullptr) continue;  // its folder was reported already
+    const std::string shown = Utf8(w.path);
+    if (!output::IsSafeFileName(w.entry.name)) {
+      reporter.line("\"" + shown + "\": skipped: the name cannot be a file name here.");
+      whole = false;
+      continue;
+    }
+    std::string name = Utf8(w.entry.name);
+    auto& taken = used[parent];
+    if (taken.count(MergeKey(name))) {
+      std::string other;
+      for (int n = 2; taken.count(MergeKey(other = name + "~" + std::to_string(n))); ++n) {
+      }
+      reporter.line("\"" + shown +
+                    "\": another entry here has the same name on this host; written as \"" + other +
+                    "\".");
+      name = other;
+    }
+    taken.insert(MergeKey(name));
+    if (w.entry.isDirectory()) {
+      folders[i] = parent->subfolder(name);
+      if (!folders[i]) {
+        reporter.line("\"" + shown +
+                      "\": the folder could not be made; everything in it is missing.");
+        whole = false;
+      }
+    } else {
+      jobs.push_back({i, parent, name});
+      totalBytes += w.entry.byteCount;
+    }
+  }
+
+  Progress progress(reporter, jobs.size(), totalBytes);
+  std::atomic<std::size_t> next{0};
+  std::atomic<bool> allComplete{true};
+  std::atomic<bool> stopped{false};
+  auto work = [&] {
+    for (std::size_t j; (j = next++) < jobs.size();) {
+      if (Interrupted()) {
+        stopped = true;
+        return;
+      }
+      const Job& job = jobs[j];
+      const opera::WalkedEntry& w = tree.entries[job.index];
+      const Outcome outcome = WriteEntry(*disc.device, w.entry, *job.folder, job.name,
+                                         "\"" + Utf8(w.path) + "\"", reporter, progress);
+      if (outcome == Outcome::Interrupted) stopped = true;
+      if (outcome != Outcome::Complete) allComplete = false;
+      progress.addFile();
+    }
+  };
+  // Several files at once from a container on a file; a drive reads one command at a time.
+  const unsigned threads =
+      disc.device->serial() ? 1u : std::clamp(std::thread::hardware_concurrency(), 2u, 8u);
+  std::vector<std::thread> pool;
+  for (unsigned t = 1; t < threads; ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
+  progress.finish();
+  if (stopped) {
+    reporter.line("Interrupted: the files not yet complete were removed.");
+    return 130;
+  }
+  return whole && allComplete ? 0 : 1;
+}
+
+int GetEntry(const Disc& disc, const std::string& path, const std::string& outFile,
+             Reporter& reporter) {
+  const auto entry = FindEntry(*disc.volume, path, reporter.stream());
+  if (!entry) return 1;
+  const std::filesystem::path target(std::u8string(outFile.begin(), outFile.end()));
+  const auto parentPath = target.parent_path().u8string();
+  const auto fileName = target.filename().u8string();
+  const auto folder = output::Folder::Make(
+      parentPath.empty() ? "." : std::string(parentPath.begin(), parentPath.end()));
+  if (!folder || fileName.empty()) {
+    reporter.line("\"" + outFile + "\" cannot be written.");
+    return 1;
+  }
+  Progress progress(reporter, 1, entry->byteCount);
+  const Outcome outcome =
+      WriteEntry(*disc.device, *entry, *folder, std::string(fileName.begin(), fileName.end()),
+                 "\"" + path + "\"", reporter, progress);
+  progress.finish();
+  if (outcome == Outcome::Interrupted) return 130;
+  return outcome == Outcome::Complete ? 0 : 1;
+}
+
+}  // namespace brindle::cli

@@ -1,0 +1,26 @@
+// Copying entries off the whole disc: extract -r (the tree below a directory into folders) and
+// get (one entry), each block from the first copy that reads good.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/Disc.h"
+#include "cli/Progress.h"
+
+namespace brindle::cli {
+
+// Writes the tree below the directory reached through dirs into outDir. Unsafe names are skipped
+// and reported, names the host would merge are kept with a suffix, a failed entry does not stop
+// the rest. Returns the exit status: 0 only when every entry was written complete.
+int ExtractRecursive(const Disc& disc, const std::string& outDir,
+                     const std::vector<std::string>& dirs, Reporter& reporter);
+
+// Writes the entry at path to outFile (replacing it only once the new content is complete).
+int GetEntry(const Disc& disc, const std::string& path, const std::string& outFile,
+             Reporter& reporter);
+
+// The name a file whose blocks could not all be read is written under.
+std::string DamagedName(const std::string& name);
+
+}  // namespace brindle::cli

@@ -1,0 +1,215 @@
+#include "cli/Inspect.h"
+
+#include <nlohmann/json.hpp>
+
+#include <algorithm>
+#include <ostream>
+
+#include "opera/Walker.h"
+#include "output/Names.h"
+
+namespace brindle::cli {
+namespace {
+
+using nlohmann::ordered_json;
+
+std::string Utf8(const std::string& latin1) {
+  return output::Latin1ToUtf8(latin1);
+}
+
+ordered_json EntryJson(const opera::Entry& e) {
+  return ordered_json{
+      {"name", Utf8(e.name)},
+      {"type", Utf8(e.typeText())},
+      {"directory", e.isDirectory()},
+      {"flags", e.flags},
+      {"id", e.id},
+      {"blockSize", e.blockSize},
+      {"byteCount", e.byteCount},
+      {"blockCount", e.blockCount},
+      {"burst", e.burst},
+      {"gap", e.gap},
+      {"lastCopyIndex", e.lastCopyIndex},
+      {"copies", e.copies},
+  };
+}
+
+}  // namespace
+
+void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
+  for (const opera::WalkProblem& p : tree.problems) {
+    std::string text = "\"" + Utf8(p.path) + "\": ";
+    if (p.kind == opera::WalkProblem::Kind::Block) {
+      text += "directory block " + std::to_string(p.block.block) + " " +
+              (p.block.fault ? opera::ToText(*p.block.fault) : media::ToText(p.block.status)) +
+              "; its entries are missing.";
+    } else {
+      text +=
+          std::string(opera::ToText(p.kind)) + " (block " + std::to_string(p.block.block) + ").";
+    }
+    reporter.line(text);
+  }
+  for (const auto& [path, block] : tree.recoveredBlocks)
+    reporter.line("\"" + Utf8(path) + "\": directory block " + std::to_string(block) +
+                  " read from another copy.");
+}
+
+const char* const kJsonShape =
+    "JSON (names are the UTF-8 text of the disc's Latin-1 bytes; numbers as stored):\n"
+    "  ls --json:   {\"directory\": [names...], \"entries\": [ENTRY...],\n"
+    "                \"problems\": [{\"block\": N, \"problem\": TEXT}...]}\n"
+    "  ENTRY:       {\"name\", \"type\", \"directory\": bool, \"flags\", \"id\", \"blockSize\",\n"
+    "                \"byteCount\", \"blockCount\", \"burst\", \"gap\", \"lastCopyIndex\",\n"
+    "                \"copies\": [first block of each copy]}\n"
+    "  info --json: {\"container\": TEXT, \"tracks\": [{\"number\", \"mode\", \"sectorSize\",\n"
+    "                \"firstSector\", \"sectorCount\", \"file\"}...],\n"
+    "                \"volume\": {\"label\", \"comment\", \"recordType\", \"version\", \"flags\",\n"
+    "                \"id\", \"blockSize\", \"blockCount\", \"size\", \"rootId\", "
+    "\"rootBlockCount\",\n"
+    "                \"rootBlockSize\", \"rootLastCopyIndex\", \"rootCopies\": [...]}}";
+
+int PrintTree(const Disc& disc, const std::vector<std::string>& dirs, std::ostream& out,
+              Reporter& reporter) {
+  const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
+  if (!start) return 1;
+  const opera::Tree tree = opera::Walk(*disc.volume, *start);
+  for (const opera::WalkedEntry& w : tree.entries)
+    out << Utf8(w.path) << (w.entry.isDirectory() ? "/" : "") << '\n';
+  out.flush();
+  ReportWalk(tree, reporter);
+  return tree.problems.empty() ? 0 : 1;
+}
+
+int PrintDirectoryJson(const Disc& disc, const std::vector<std::string>& dirs, std::ostream& out,
+                       Reporter& reporter) {
+  const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
+  if (!start) return 1;
+  const opera::Directory dir = disc.volume->readDirectory(*start);
+  ordered_json doc;
+  doc["directory"] = dirs;
+  doc["entries"] = ordered_json::array();
+  for (const opera::Entry& e : dir.entries) doc["entries"].push_back(EntryJson(e));
+  doc["problems"] = ordered_json::array();
+  for (const opera::BlockProblem& p : dir.problems) {
+    const std::string text = p.fault ? opera::ToText(*p.fault) : media::ToText(p.status);
+    doc["problems"].push_back({{"block", p.block}, {"problem", text}});
+    reporter.line("directory block " + std::to_string(p.block) + ": " + text);
+  }
+  out << doc.dump(2) << '\n';
+  return dir.problems.empty() ? 0 : 1;
+}
+
+int PrintVolumeJson(const Disc& disc, std::ostream& out, Reporter&) {
+  const opera::VolumeLabel& v = disc.volume->label();
+  ordered_json doc;
+  doc["container"] = disc.device->describe();
+  doc["tracks"] = ordered_json::array();
+  for (const media::TrackInfo& t : disc.device->tracks()) {
+    doc["tracks"].push_back({{"number", t.number},
+                             {"mode", t.mode},
+                             {"sectorSize", t.sectorSize},
+                             {"firstSector", t.firstSector},
+                             {"sectorCount", t.sectorCount},
+                             {"file", t.file}});
+  }
+  doc["volume"] = {{"label", Utf8(v.label)},
+                   {"comment", Utf8(v.comment)},
+                   {"recordType", v.recordType},
+                   {"version", v.version},
+                   {"flags", v.flags},
+                   {"id", v.id},
+                   {"blockSize", v.blockSize},
+                   {"blockCount", v.blockCount},
+                   {"size", opera::DiscSizeText(v.blockCount)},
+                   {"rootId", v.rootId},
+                   {"rootBlockCount", v.rootBlockCount},
+                   {"rootBlockSize", v.rootBlockSize},
+                   {"rootLastCopyIndex", v.rootLastCopyIndex},
+                   {"rootCopies", v.rootCopies}};
+  out << doc.dump(2) << '\n';
+  return 0;
+}
+
+int Verify(const Disc& disc, std::ostream& out, Reporter& reporter) {
+  const opera::Tree tree = opera::Walk(*disc.volume, disc.volume->root());
+  ReportWalk(tree, reporter);
+  bool whole = tree.problems.empty();
+
+  struct Item {
+    std::string path;
+    std::uint64_t blocks;
+    const std::vector<std::uint32_t>* copies;
+  };
+  const opera::VolumeLabel& label = disc.volume->label();
+  std::vector<Item> items{{"/", label.rootBlockCount, &label.rootCopies}};
+  std::uint64_t totalBytes = std::uint64_t{label.rootBlockCount} * media::kBlockSize;
+  for (const opera::WalkedEntry& w : tree.entries) {
+    const std::uint64_t blocks =
+        w.entry.isDirectory()
+            ? w.entry.blockCount
+            : (std::uint64_t{w.entry.byteCount} + media::kBlockSize - 1) / media::kBlockSize;
+    items.push_back({Utf8(w.path) + (w.entry.isDirectory() ? "/" : ""), blocks, &w.entry.copies});
+    totalBytes += blocks * media::kBlockSize * w.entry.copies.size();
+  }
+
+  Progress progress(reporter, items.size(), totalBytes);
+  constexpr std::uint64_t kRun = 64;
+  std::vector<std::vector<std::uint8_t>> data;
+  std::vector<std::vector<media::BlockStatus>> status;
+  std::uint64_t blocksRead = 0, unreadable = 0, differing = 0;
+  for (const Item& item : items) {
+    const auto& copies = *item.copies;
+    data.resize(copies.size());
+    status.resize(copies.size());
+    for (std::uint64_t first = 0; first < item.blocks; first += kRun) {
+      if (Interrupted()) {
+        progress.finish();
+        reporter.line("Interrupted.");
+        return 130;
+      }
+      const std::uint64_t run = std::min(kRun, item.blocks - first);
+      for (std::size_t c = 0; c < copies.size(); ++c) {
+        data[c].resize(run * media::kBlockSize);
+        status[c].resize(run);
+        disc.device->read(std::uint64_t{copies[c]} + first, data[c], status[c]);
+        blocksRead += run;
+        progress.addBytes(run * media::kBlockSize);
+      }
+      for (std::uint64_t b = 0; b < run; ++b) {
+        std::optional<std::size_t> reference;
+        for (std::size_t c = 0; c < copies.size(); ++c) {
+          const std::uint64_t discBlock = std::uint64_t{copies[c]} + first + b;
+          if (status[c][b] != media::BlockStatus::Good) {
+            ++unreadable;
+            reporter.line(item.path + ": block " + std::to_string(first + b) + " of copy " +
+                          std::to_string(c + 1) + " (disc block " + std::to_string(discBlock) +
+                          ") " + media::ToText(status[c][b]) + ".");
+            continue;
+          }
+          if (!reference) {
+            reference = c;
+          } else if (!std::equal(data[c].begin() + b * media::kBlockSize,
+                                 data[c].begin() + (b + 1) * media::kBlockSize,
+                                 data[*reference].begin() + b * media::kBlockSize)) {
+            ++differing;
+            reporter.line(item.path + ": block " + std::to_string(first + b) +
+                          " differs between copy " + std::to_string(*reference + 1) + " and copy " +
+                          std::to_string(c + 1) + " (disc blocks " +
+                          std::to_string(std::uint64_t{copies[*reference]} + first + b) + " and " +
+                          std::to_string(discBlock) + ").");
+          }
+        }
+      }
+    }
+    progress.addFile();
+  }
+  progress.finish();
+  whole = whole && unreadable == 0 && differing == 0;
+  out << items.size() << " entries, " << blocksRead << " blocks read, " << unreadable
+      << " unreadable, " << differing
+      << " differing between copies: " << (whole ? "the disc is whole." : "the disc is damaged.")
+      << '\n';
+  return whole ? 0 : 1;
+}
+
+}  // namespace brindle::cli
