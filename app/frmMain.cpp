@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QIcon>
@@ -12,8 +13,8 @@
 #include <QToolButton>
 
 #include "app/Controls.h"
-#include "app/Texts.h"
 #include "reader/EntryLine.h"
+#include "reader/FormTexts.h"
 #include "reader/Messages.h"
 
 // The pictures live in the library's resources, which a static link would otherwise drop.
@@ -23,6 +24,8 @@ static void InitResources() {
 
 namespace brindle::app {
 namespace {
+
+namespace texts = reader::texts;
 
 // The client area of the window, in twips.
 constexpr int kClientWidth = 9795;
@@ -111,7 +114,13 @@ frmMain::frmMain(Prompts& prompts, DriveSide drives, QWidget* parent)
       prompts_(prompts),
       drives_(std::move(drives)),
       reader_(*this,
-              [this](std::int32_t lba, std::int16_t count) { return readDrive(lba, count); }) {
+              [this](std::int32_t lba, std::int16_t count) { return readDrive(lba, count); }),
+      guard_([] { QApplication::setOverrideCursor(Qt::WaitCursor); },
+             [] {
+               // Input that arrived while the action ran is dropped here, not replayed.
+               QCoreApplication::processEvents();
+               QApplication::restoreOverrideCursor();
+             }) {
   InitResources();
   setObjectName(QStringLiteral("frmMain"));
   setWindowTitle(QString::fromLatin1(texts::kTitle));
@@ -225,6 +234,10 @@ void frmMain::Form_Load() {
 }
 
 void frmMain::optDiscImage_Click() {
+  guard_.run([this] { showImageSource(); });
+}
+
+void frmMain::showImageSource() {
   Label1->setText(QString::fromLatin1(texts::kLabelImage));
   cmdOpen->setText(QString::fromLatin1(texts::kOpenImage));
   cbDrives->setVisible(false);
@@ -235,6 +248,10 @@ void frmMain::optDiscImage_Click() {
 }
 
 void frmMain::optCDROM_Click() {
+  guard_.run([this] { showDriveSource(); });
+}
+
+void frmMain::showDriveSource() {
   Label1->setText(QString::fromLatin1(texts::kLabelDrive));
   cmdOpen->setText(QString::fromLatin1(texts::kOpenDrive));
   cbDrives->setVisible(true);
@@ -254,23 +271,38 @@ void frmMain::Form_KeyPress(int keyascii) {
 }
 
 void frmMain::cmdOpen_Click() {
-  reader_.cmdOpen_Click();
+  guard_.run([this] { reader_.cmdOpen_Click(); });
 }
 void frmMain::lstFiles_DblClick() {
-  reader_.lstFiles_DblClick();
+  guard_.run([this] { reader_.lstFiles_DblClick(); });
 }
 void frmMain::Command2_Click() {
-  reader_.Command2_Click();
+  guard_.run([this] { reader_.Command2_Click(); });
+}
+
+void frmMain::MessagePass() {
+  QCoreApplication::processEvents();
 }
 
 bool frmMain::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && watched->isWidgetType()) {
-    auto* widget = static_cast<QWidget*>(watched);
-    if (widget == this || isAncestorOf(widget)) {
-      Form_KeyPress(KeyAscii(*static_cast<QKeyEvent*>(event)));
-    }
+  if (!watched->isWidgetType()) return false;
+  auto* widget = static_cast<QWidget*>(watched);
+  if (widget != this && !isAncestorOf(widget)) return false;  // dialogs keep their input
+  // While an action runs, no click or key reaches the window.
+  if (guard_.busy() && event->isInputEvent()) return true;
+  if (event->type() == QEvent::KeyPress) {
+    Form_KeyPress(KeyAscii(*static_cast<QKeyEvent*>(event)));
   }
   return false;  // the focused control still gets the key
+}
+
+void frmMain::closeEvent(QCloseEvent* event) {
+  // The action still uses the window; it closes once the action is done.
+  if (guard_.busy()) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void frmMain::paintEvent(QPaintEvent* event) {

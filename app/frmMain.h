@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/Prompts.h"
+#include "reader/ActionGuard.h"
 #include "reader/ReaderWindow.h"
 #include "reader/VolumeReader.h"
 #include "transport/DriveList.h"
@@ -71,7 +72,14 @@ class frmMain final : public QWidget, public reader::ReaderWindow, public transp
   QLabel* lbDiscSize = nullptr;
   QListWidget* lstHistory = nullptr;
 
-  // Event handlers. Form_Load runs once, from the constructor.
+  // One pass of pending-message processing, as the ASPI transport runs between two polls. While
+  // an action runs, user input to the window is dropped, so no second action can start.
+  void MessagePass();
+  // Whether a user action is running.
+  bool busy() const { return guard_.busy(); }
+
+  // Event handlers. Form_Load runs once, from the constructor. The source buttons, the open
+  // button, the double click and extract-all each run as one action: refused while another runs.
   void Form_Load();
   void optDiscImage_Click();
   void optCDROM_Click();
@@ -123,9 +131,13 @@ class frmMain final : public QWidget, public reader::ReaderWindow, public transp
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void createControls();
+  // The bodies of the two source buttons' actions.
+  void showImageSource();
+  void showDriveSource();
   void orderTabs();
   void connectEvents();
   sector::SectorData readDrive(std::int32_t lba, std::int16_t count);
@@ -134,6 +146,7 @@ class frmMain final : public QWidget, public reader::ReaderWindow, public transp
   DriveSide drives_;
   reader::SectorSource source_ = reader::SectorSource::Image;
   reader::VolumeReader reader_;
+  reader::ActionGuard guard_;
   bool painted_ = false;
 };
 

@@ -1,4 +1,5 @@
 // frmMain as the reader sees it: its state kept in the controls, and the user-facing services.
+#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -24,6 +25,15 @@ std::string ItemText(const QListWidget* list, int index) {
   const QListWidgetItem* item = index >= 0 && index < list->count() ? list->item(index) : nullptr;
   return item ? ToBytes(item->text()) : std::string();
 }
+
+// The arrow over a dialog or message box that an action shows, the wait cursor again after it.
+class NormalCursor {
+ public:
+  NormalCursor() { QApplication::setOverrideCursor(Qt::ArrowCursor); }
+  ~NormalCursor() { QApplication::restoreOverrideCursor(); }
+  NormalCursor(const NormalCursor&) = delete;
+  NormalCursor& operator=(const NormalCursor&) = delete;
+};
 
 }  // namespace
 
@@ -110,14 +120,17 @@ void frmMain::setFilesEnabled(bool enabled) {
 }
 
 std::optional<std::string> frmMain::showOpenDialog(const reader::FileDialogRequest& request) {
+  const NormalCursor cursor;
   return prompts_.openFile(this, request);
 }
 
 std::optional<std::string> frmMain::showSaveDialog(const reader::FileDialogRequest& request) {
+  const NormalCursor cursor;
   return prompts_.saveFile(this, request);
 }
 
 void frmMain::showError(const std::string& message) {
+  const NormalCursor cursor;
   prompts_.error(this, message);
 }
 
@@ -142,6 +155,7 @@ void frmMain::setTag(const std::string& tag) {
 }
 
 void frmMain::showWarning(const std::string& message, const std::string& title) {
+  const NormalCursor cursor;
   prompts_.warning(this, title, message);
 }
 

@@ -64,6 +64,8 @@ class Os {
   virtual std::uint32_t WaitForSingleObject(Handle handle, std::uint32_t milliseconds) = 0;
   virtual void Sleep(std::uint32_t milliseconds) = 0;
 
+  // A bare name is looked for beside the program and in the system's library folder, never in
+  // the current folder; a name with a folder is loaded from there. 0 when not found.
   virtual ModuleHandle LoadLibraryA(const std::string& name) = 0;
   // nullptr when the library does not export name.
   virtual void* GetProcAddress(ModuleHandle module, const std::string& name) = 0;

@@ -4,6 +4,7 @@
 #include <ntddscsi.h>
 
 #include <cstddef>
+#include <string>
 
 #include "platform/Os.h"
 #include "platform/Records.h"
@@ -34,6 +35,54 @@ HANDLE ToHandle(Handle handle) {
 }
 Handle FromHandle(HANDLE handle) {
   return reinterpret_cast<Handle>(handle);
+}
+
+// The folder part of path, with its final separator; "" when it has none.
+std::string FolderOf(const std::string& path) {
+  const std::size_t slash = path.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const DWORD length = ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return FolderOf(std::string(path, length));
+}
+
+std::string SystemFolder() {
+  char path[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryA(path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return {};
+  return std::string(path, length) + "\\";
+}
+
+// Loads a library from the program's own folder or the system folder only. A bare name given to
+// the ordinary search would also be looked for in the current folder, which the file dialogs of
+// other programs, a shortcut or a command prompt may set to any download folder or network
+// share, so a library planted there would run inside this program. A name with a folder in it
+// is loaded from exactly there.
+HMODULE LoadFromTrustedFolders(const std::string& name) {
+  if (!FolderOf(name).empty()) return ::LoadLibraryA(name.c_str());
+  // The restricted search exists where the loader knows AddDllDirectory (Windows 8, and
+  // earlier systems with its update).
+  const HMODULE kernel = ::GetModuleHandleA("kernel32.dll");
+  if (kernel != nullptr && ::GetProcAddress(kernel, "AddDllDirectory") != nullptr) {
+    return ::LoadLibraryExA(name.c_str(), nullptr,
+                            LOAD_LIBRARY_SEARCH_APPLICATION_DIR | LOAD_LIBRARY_SEARCH_SYSTEM32);
+  }
+  // Elsewhere the same two folders, each by full path; the library's own dependencies are then
+  // looked for beside it.
+  for (const std::string& folder : {ProgramFolder(), SystemFolder()}) {
+    if (folder.empty()) continue;
+    const std::string path = folder + name;
+    if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    if (HMODULE module = ::LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH)) {
+      return module;
+    }
+  }
+  ::SetLastError(ERROR_MOD_NOT_FOUND);
+  return nullptr;
 }
 
 class WindowsOs final : public Os {
@@ -90,7 +139,7 @@ class WindowsOs final : public Os {
   }
 
   ModuleHandle LoadLibraryA(const std::string& name) override {
-    return reinterpret_cast<ModuleHandle>(::LoadLibraryA(name.c_str()));
+    return reinterpret_cast<ModuleHandle>(LoadFromTrustedFolders(name));
   }
 
   void* GetProcAddress(ModuleHandle module, const std::string& name) override {

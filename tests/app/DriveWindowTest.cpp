@@ -26,7 +26,8 @@ class DriveWindowTest : public ::testing::Test {
     os->addDrive('D', disc.bytes).setIdentity("EMU", "OPERA DRIVE");
     application = std::make_unique<app::Application>(
         prompts, std::move(fake),
-        [](platform::Os& system) { return std::make_unique<transport::clsSPTI>(system); }, nullptr);
+        [](platform::Os& system, auto) { return std::make_unique<transport::clsSPTI>(system); },
+        nullptr);
     form().show();
   }
 

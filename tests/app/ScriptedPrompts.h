@@ -26,31 +26,37 @@ class ScriptedPrompts final : public app::Prompts {
   // Everything in the order it happened: "open", "save", "error", "warning", "beep", and what a
   // test adds itself.
   std::vector<std::string> log;
+  // Runs as each prompt is logged, with its log word, while the action that asked is running.
+  std::function<void(const std::string&)> onPrompt;
 
   std::optional<std::string> openFile(QWidget*, const reader::FileDialogRequest& request) override {
     openRequests.push_back(request);
-    log.push_back("open");
+    note("open");
     return next(openAnswers);
   }
   std::optional<std::string> saveFile(QWidget*, const reader::FileDialogRequest& request) override {
     saveRequests.push_back(request);
-    log.push_back("save");
+    note("save");
     return next(saveAnswers);
   }
   void error(QWidget*, const std::string& message) override {
     errors.push_back(message);
-    log.push_back("error");
+    note("error");
   }
   void warning(QWidget*, const std::string& title, const std::string& message) override {
     warnings.push_back(title + ": " + message);
-    log.push_back("warning");
+    note("warning");
   }
   void beep() override {
     ++beeps;
-    log.push_back("beep");
+    note("beep");
   }
 
  private:
+  void note(const std::string& what) {
+    log.push_back(what);
+    if (onPrompt) onPrompt(what);
+  }
   static std::optional<std::string> next(std::deque<std::optional<std::string>>& answers) {
     if (answers.empty()) return std::nullopt;
     auto answer = answers.front();

@@ -54,7 +54,7 @@ class WindowTest : public ::testing::Test {
     // A machine without optical drives or an ASPI library, whatever this one has.
     application = std::make_unique<app::Application>(
         prompts, std::make_unique<FakeOs>(),
-        [](platform::Os& os) { return std::make_unique<transport::clsSPTI>(os); }, nullptr);
+        [](platform::Os& os, auto) { return std::make_unique<transport::clsSPTI>(os); }, nullptr);
     form().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
   }

@@ -1,7 +1,8 @@
-// The window's own texts: title, captions, start-up values and messages.
+// The window's own texts: title, captions and start-up values. Both windows (the Qt one and the
+// Win32 one) are the same form and show exactly these.
 #pragma once
 
-namespace brindle::app::texts {
+namespace brindle::reader::texts {
 
 inline constexpr const char* kTitle = "Brindle v0.03";
 
@@ -24,4 +25,4 @@ inline constexpr const char* kNoDiscSize = "--- MB";
 // filled, so later switches to the drive source keep the list as the user left it.
 inline constexpr const char* kDrivesBuilt = "1111";
 
-}  // namespace brindle::app::texts
+}  // namespace brindle::reader::texts
