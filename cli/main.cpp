@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "BrindleVersion.h"
 #include "cli/DriveSide.h"
 #include "cli/Session.h"
 #include "output/Names.h"
@@ -64,6 +65,8 @@ int main(int argc, char** argv) {
       "message, 1 otherwise, 2 for a usage error.",
       "brindle-cli"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("brindle-cli ") + brindle::kVersion,
+                       "Print the version and exit");
   // Paths may begin with '/' on every host; only "-" and "--" start options.
   app.allow_windows_style_options(false);
 
@@ -106,6 +109,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);
