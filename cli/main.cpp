@@ -5,6 +5,7 @@
 #include <map>
 #include <memory>
 
+#include "BrindleVersion.h"
 #include "cli/Disc.h"
 #include "cli/DriveSide.h"
 #include "cli/Extract.h"
@@ -69,6 +70,8 @@ int main(int argc, char** argv) {
       "message, 1 otherwise, 2 for a usage error.",
       "brindle-cli"};
   app.require_subcommand(1);
+  app.set_version_flag("--version", std::string("brindle-cli ") + brindle::kVersion,
+                       "Print the version and exit");
   // Paths may begin with '/' on every host; only "-" and "--" start options.
   app.allow_windows_style_options(false);
 
@@ -147,6 +150,8 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
     app.exit(e);

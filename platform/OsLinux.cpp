@@ -35,6 +35,11 @@ constexpr char kFirstOpticalLetter = 'D';
 constexpr std::uint32_t kMajorVersion = 10;  // reported as an NT 10.0 system
 constexpr const char* kAspiLibraryName = "WNASPI32.DLL";
 constexpr const char* kAspiSharedObject = "libwnaspi32.so";
+// The folder an installed program keeps the ASPI stand-in in, relative to its own folder.
+#ifndef BRINDLE_ASPI_INSTALLED_FOLDER
+#define BRINDLE_ASPI_INSTALLED_FOLDER "../lib/brindle"
+#endif
+constexpr const char* kAspiInstalledFolder = BRINDLE_ASPI_INSTALLED_FOLDER;
 
 std::optional<std::string> DeviceForLetter(char letter) {
   const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(letter)));
@@ -201,9 +206,15 @@ class LinuxOs final : public Os {
   ModuleHandle LoadLibraryA(const std::string& name) override {
     void* module = nullptr;
     if (name.find('/') == std::string::npos && EqualsIgnoringCase(name, kAspiLibraryName)) {
-      // The ASPI stand-in: beside the executable first, then wherever the loader looks.
+      // The ASPI stand-in: beside the executable first (a build folder), then where the
+      // installed program keeps it, then wherever the loader looks.
       const std::string folder = ExecutableFolder();
-      if (!folder.empty()) module = Open(folder + "/" + kAspiSharedObject);
+      if (!folder.empty()) {
+        module = Open(folder + "/" + kAspiSharedObject);
+        if (module == nullptr) {
+          module = Open(folder + "/" + kAspiInstalledFolder + "/" + kAspiSharedObject);
+        }
+      }
       if (module == nullptr) module = Open(kAspiSharedObject);
     } else {
       module = Open(name);
