@@ -19,7 +19,7 @@ class StartTest : public WindowTest {
   void SetUp() override {
     application = std::make_unique<app::Application>(
         answering, std::make_unique<FakeOs>(),
-        [](platform::Os& os) { return std::make_unique<transport::clsSPTI>(os); }, nullptr);
+        [](platform::Os& os, auto) { return std::make_unique<transport::clsSPTI>(os); }, nullptr);
     form().show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form()));
   }
