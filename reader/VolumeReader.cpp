@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "media/ImageFile.h"
+#include "opera/BigEndian.h"
 #include "opera/Format.h"
 #include "output/Names.h"
 #include "output/OutputFile.h"
@@ -42,6 +44,17 @@ struct ListingState {
     for (const std::string& entry : history) window.pushHistory(entry);
   }
 };
+
+// The folder of the extract dialog's answer: all before the placeholder name, which must be the
+// answer's last path component. A folder on the way whose name holds the placeholder text is
+// part of the folder, never where it is cut.
+std::optional<std::string> FolderOfPlaceholder(const std::string& answer) {
+  const std::string_view placeholder = messages::kFolderPlaceholder;
+  if (!answer.ends_with(placeholder)) return std::nullopt;
+  const std::size_t at = answer.size() - placeholder.size();
+  if (at > 0 && !output::IsPathSeparator(answer[at - 1])) return std::nullopt;
+  return answer.substr(0, at);
+}
 
 std::string NameList(const char* heading, const std::vector<std::string>& names) {
   std::string text = heading;
@@ -168,13 +181,13 @@ bool VolumeReader::Command2_Click() {
       window_.showSaveDialog({messages::kExtractDialogTitle, messages::kAllFilesDescription,
                               messages::kAllFilesPattern, messages::kFolderPlaceholder});
   if (!answer) return false;
-  const std::size_t at = answer->find(messages::kFolderPlaceholder);
-  if (at == std::string::npos) {
+  const auto folder = FolderOfPlaceholder(*answer);
+  if (!folder) {
     // The folder cannot be told from another name: copy nothing rather than guess.
     window_.showError(messages::kKeepPlaceholder);
     return false;
   }
-  return ExtractAllTo(answer->substr(0, at));
+  return ExtractAllTo(*folder);
 }
 
 bool VolumeReader::openSourceImage(std::optional<media::ImageFile>& image) {

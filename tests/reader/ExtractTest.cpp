@@ -300,6 +300,30 @@ TEST(ExtractAll, AnotherNameThanThePlaceholderCopiesNothing) {
   EXPECT_TRUE(fs::is_empty(out.path()));
 }
 
+TEST(ExtractAll, ThePlaceholderCountsOnlyAsTheLastPathComponent) {
+  const OperaImage image = Disc();
+  ImageScene scene(image);
+  ASSERT_TRUE(scene.open());
+  ScratchDir out;
+  // A folder on the way whose name holds the placeholder text is where the files go.
+  const fs::path folder = out.path() / "Filename will be ignored copies";
+  fs::create_directory(folder);
+  scene.window.saveAnswers.push_back((folder / "Filename will be ignored").string());
+  EXPECT_TRUE(scene.reader.Command2_Click());
+  EXPECT_EQ(ReadBytes(folder / "note.txt"), image.contents.at("  note.txt"));
+  EXPECT_FALSE(fs::exists(out.path() / "note.txt"));
+
+  // The text inside a folder name, followed by another file name, is not the placeholder.
+  ScratchDir other;
+  const fs::path inner = other.path() / "Filename will be ignored";
+  fs::create_directory(inner);
+  scene.window.saveAnswers.push_back((inner / "mine").string());
+  EXPECT_FALSE(scene.reader.Command2_Click());
+  EXPECT_THAT(scene.window.errors, ElementsAre(messages::kKeepPlaceholder));
+  EXPECT_TRUE(fs::is_empty(inner));
+  EXPECT_EQ(std::distance(fs::directory_iterator(other.path()), fs::directory_iterator()), 1);
+}
+
 TEST(ExtractAll, UnsafeNamesAreSkippedAndNothingEscapesTheFolder) {
   const OperaImage image =
       OperaImageBuilder()
