@@ -82,7 +82,13 @@ bool VolumeReader::openDrive() {
     window_.showError(messages::NotOperaDisc(window_.driveText().substr(0, 2)));
     return false;
   }
-  return LoadRootDirectory(window_, BlockSource::Drive(readDrive_));
+  if (LoadRootDirectory(window_, BlockSource::Drive(readDrive_))) return true;
+  // The root holds a malformed block, or a block the drive could not give. What was listed
+  // stays; the size is this disc's, never the previous one's.
+  window_.setDiscSize(
+      DiscSizeText(opera::ReadBigEndian32At(block0.bytes(), opera::kVolumeBlocksOffset)));
+  window_.showError(messages::kRootUnreadable);
+  return false;
 }
 
 bool VolumeReader::openImage() {
