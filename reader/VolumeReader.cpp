@@ -100,11 +100,23 @@ bool VolumeReader::openImage() {
     window_.showError(messages::kCannotOpenImage);
     return false;
   }
-  window_.setImagePath(*path);
+  return openImageFile(*path);
+}
+
+bool VolumeReader::OpenImageAt(const std::string& path) {
+  if (window_.sectorSource() != SectorSource::Image || !media::IsRegularFile(path)) {
+    window_.showError(messages::kCannotOpenImage);
+    return false;
+  }
+  return openImageFile(path);
+}
+
+bool VolumeReader::openImageFile(const std::string& path) {
+  window_.setImagePath(path);
   window_.clearFiles();
 
   // From here on a failure ends the open silently, leaving what was done so far.
-  const auto image = media::ImageFile::Open(*path);
+  const auto image = media::ImageFile::Open(path);
   if (!image) return false;
   std::vector<std::uint8_t> head(opera::kSyncOffset + opera::kSyncLength);
   if (!image->readExact(0, head)) return false;
