@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QRegularExpression>
+#include <QSettings>
 #include <QStringDecoder>
 
 namespace brindle::app {
@@ -63,9 +64,26 @@ std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& title
   return std::make_unique<QMessageBox>(QMessageBox::Warning, title, text, QMessageBox::Ok, owner);
 }
 
+void KeepNoDialogSettings() {
+  // Qt's file dialog saves its recent folders, view and sidebar in the user's settings file when
+  // it closes, and reads them back when the next one opens, in this run or the next. Point every
+  // settings file at a place below which no file can be made or found: the dialog then starts
+  // fresh each run and writes nothing.
+  static const bool redirected = [] {
+    const QString nowhere = QStringLiteral("/dev/null");
+    for (const auto scope : {QSettings::UserScope, QSettings::SystemScope}) {
+      QSettings::setPath(QSettings::NativeFormat, scope, nowhere);
+      QSettings::setPath(QSettings::IniFormat, scope, nowhere);
+    }
+    return true;
+  }();
+  (void)redirected;
+}
+
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner,
                                             const reader::FileDialogRequest& request,
                                             QFileDialog::AcceptMode mode) {
+  KeepNoDialogSettings();
   auto dialog = std::make_unique<QFileDialog>(owner, DecodeText(request.title));
   dialog->setAcceptMode(mode);
   // The reader checks existence itself and replaces files without asking.

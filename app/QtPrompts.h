@@ -33,6 +33,9 @@ std::unique_ptr<QMessageBox> MakeErrorBox(QWidget* owner, const QString& text);
 // The modal warning box: exclamation icon, the title, one OK button.
 std::unique_ptr<QMessageBox> MakeWarningBox(QWidget* owner, const QString& title,
                                             const QString& text);
+// Keeps Qt's file dialog from saving its settings and reading them back: the program keeps no
+// state between runs. Called by MakeFileDialog; once is enough for the whole process.
+void KeepNoDialogSettings();
 // A file dialog with the request's title, one filter and initial name (cut to 256 characters);
 // it never asks before replacing a file and never requires the file to exist.
 std::unique_ptr<QFileDialog> MakeFileDialog(QWidget* owner,

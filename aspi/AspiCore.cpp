@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 
 namespace brindle::aspi {
 
@@ -72,8 +73,13 @@ void PrepareSgIo(AspiExecRequest& request, SenseBuffer& sense, std::int32_t time
   } else {
     io.dxfer_direction = SG_DXFER_TO_DEV;
   }
-  io.timeout =
-      timeoutHalfSeconds > 0 ? static_cast<unsigned>(timeoutHalfSeconds) * 500u : kDefaultTimeoutMs;
+  // Half-seconds as milliseconds, in 64 bits: a time-out past the kernel's range becomes the
+  // longest one, never a wrapped short (or zero, the kernel's default) one.
+  const std::uint64_t milliseconds = timeoutHalfSeconds > 0
+                                         ? static_cast<std::uint64_t>(timeoutHalfSeconds) * 500u
+                                         : kDefaultTimeoutMs;
+  io.timeout = static_cast<unsigned>(
+      std::min<std::uint64_t>(milliseconds, std::numeric_limits<unsigned>::max()));
 }
 
 std::size_t ToFixedSense(std::span<const std::uint8_t> sense, std::size_t length,

@@ -8,6 +8,13 @@
 #include "transport/clsSPTI.h"
 
 namespace brindle::cli {
+namespace {
+
+// The pause of one pass of the ASPI wait: short against a sector read, long enough that a
+// waiting command costs no processor time.
+constexpr std::uint32_t kWaitPassMs = 1;
+
+}  // namespace
 
 DriveSide::DriveSide(std::unique_ptr<platform::Os> os, TransportChoice choice, std::ostream& err)
     : os_(std::move(os)), choice_(choice), err_(err) {}
@@ -21,9 +28,10 @@ bool DriveSide::build() {
   const transport::TransportFactory spti = [this] {
     return std::make_unique<transport::clsSPTI>(*os_);
   };
-  // No window to keep alive while an ASPI request runs: polling needs no message pass here.
+  // No window to keep alive while an ASPI request runs: each pass of the wait gives the
+  // processor away for a moment instead of spinning on the status byte.
   const transport::TransportFactory aspi = [this] {
-    return std::make_unique<transport::clsASPI>(*os_, [] {});
+    return std::make_unique<transport::clsASPI>(*os_, [this] { os_->Sleep(kWaitPassMs); });
   };
   transport_ = transport::SelectTransport(*this, choice_ == TransportChoice::Aspi ? nullptr : spti,
                                           choice_ == TransportChoice::Spti ? nullptr : aspi);

@@ -54,13 +54,15 @@ int Session::status(bool completed) {
 }
 
 bool Session::open() {
-  if (source_.kind == reader::SectorSource::Image) window_.openAnswers = {source_.imagePath};
-  const bool opened = reader_.cmdOpen_Click();
+  // The path is taken as given: the window's rule that hides files named with a leading dot
+  // belongs to its dialog, not to a path typed out in full.
+  const bool image = source_.kind == reader::SectorSource::Image;
+  const bool opened = image ? reader_.OpenImageAt(source_.imagePath) : reader_.cmdOpen_Click();
   if (flushMessages() && !opened) {
     // The window ends such an open silently; a script deserves to know.
-    tell(
-        "The disc could not be read completely: the image cannot be opened, is too short, or "
-        "holds a damaged directory.");
+    tell(image ? "The disc could not be read completely: the image cannot be opened, is too "
+                 "short, or holds a damaged directory."
+               : "The disc in the drive could not be read completely.");
   }
   return opened && !anyMessage_;
 }

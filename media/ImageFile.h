@@ -42,6 +42,8 @@ class ImageFile {
 // True when path names an existing ordinary file: a regular file (links followed) that is not
 // hidden. Directories, devices, pipes, sockets and hidden files do not count.
 bool IsOrdinaryFile(const std::string& path);
+// True when path names an existing regular file (links followed), hidden or not.
+bool IsRegularFile(const std::string& path);
 
 #ifdef _WIN32
 // The UTF-16 form of a UTF-8 path for the wide Win32 file calls; empty when it is not UTF-8.

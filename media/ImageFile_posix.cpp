@@ -75,6 +75,10 @@ bool IsOrdinaryFile(const std::string& path) {
   const std::size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   if (name.empty() || name[0] == '.') return false;  // hidden
+  return IsRegularFile(path);
+}
+
+bool IsRegularFile(const std::string& path) {
   struct stat st {};
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
 }

@@ -115,9 +115,12 @@ bool ImageFile::isSameFile(const std::string& path) const {
   return same;
 }
 
-bool IsOrdinaryFile(const std::string& path) {
+namespace {
+
+// The attributes of the file path names (links followed), when it is a file on a disk.
+std::optional<DWORD> DiskFileAttributes(const std::string& path) {
   const std::wstring wide = WidePath(path);
-  if (wide.empty()) return false;
+  if (wide.empty()) return std::nullopt;
   // Opening the file follows links to what they name; its attributes then decide.
   const HANDLE file =
       CreateFileW(wide.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -126,9 +129,23 @@ bool IsOrdinaryFile(const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info{};
   const bool known = GetFileInformationByHandle(file, &info) && GetFileType(file) == FILE_TYPE_DISK;
   CloseHandle(file);
+  if (!known) return std::nullopt;
+  return info.dwFileAttributes;
+}
+
+}  // namespace
+
+bool IsOrdinaryFile(const std::string& path) {
   constexpr DWORD kNotOrdinary = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN |
                                  FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_DEVICE;
-  return known && (info.dwFileAttributes & kNotOrdinary) == 0;
+  const auto attributes = DiskFileAttributes(path);
+  return attributes && (*attributes & kNotOrdinary) == 0;
+}
+
+bool IsRegularFile(const std::string& path) {
+  constexpr DWORD kNotFile = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE;
+  const auto attributes = DiskFileAttributes(path);
+  return attributes && (*attributes & kNotFile) == 0;
 }
 
 }  // namespace brindle::media

@@ -62,4 +62,12 @@ bool IsSafeFileName(const std::string& name) {
 #endif
 }
 
+bool IsPathSeparator(char c) {
+#ifdef _WIN32
+  return c == '/' || c == '\\';
+#else
+  return c == '/';
+#endif
+}
+
 }  // namespace brindle::output

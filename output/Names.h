@@ -17,4 +17,7 @@ std::optional<std::string> Utf8ToLatin1(const std::string& utf8);
 // or space, and not a device name such as CON or COM1.
 bool IsSafeFileName(const std::string& name);
 
+// True for a character that separates folders in a host path: '/', and on Windows also '\\'.
+bool IsPathSeparator(char c);
+
 }  // namespace brindle::output

@@ -7,12 +7,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "media/ImageFile.h"
 
 namespace brindle::output {
 
-// An output file, created empty (replacing any file of that name) and written at offsets.
+// An output file, written at offsets: either created empty in place (any file of that name is
+// emptied at once), or written as a new file beside its name that takes the name only once it
+// is complete, so that a failed copy never costs the file it was to replace.
 class OutputFile {
  public:
   // followLinks false: an existing symbolic link of that name is not followed, and the
@@ -20,6 +23,10 @@ class OutputFile {
   static std::optional<OutputFile> Create(const std::string& path, bool followLinks = true);
   // A file that must not exist yet (nor a link of that name); nothing when it does.
   static std::optional<OutputFile> CreateNew(const std::string& path);
+  // A new, hidden file in path's folder that replaces path when close() succeeds, and is removed
+  // when the copy fails or the object goes without a close. With followLinks, a symbolic link of
+  // that name is followed (its target is replaced); without, it fails the creation.
+  static std::optional<OutputFile> Replace(const std::string& path, bool followLinks = true);
 
   OutputFile(OutputFile&& other) noexcept;
   OutputFile& operator=(OutputFile&& other) noexcept;
@@ -32,15 +39,33 @@ class OutputFile {
   bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
   // Sets the length; a longer file reads as zero bytes past the old end.
   bool resize(std::uint64_t length);
-  // Closes the file; false when this or an earlier step failed.
+  // Closes the file; false when this or an earlier step failed. A replacing file then takes
+  // its name, or is removed when a step failed.
   bool close();
+  // For a replacing file whose content is known to be incomplete (some bytes could not be
+  // read): it takes its name only when no file has that name, so what could be read is kept but
+  // never replaces an older, whole file; otherwise it is removed. True when it took the name.
+  // A file created in place is simply closed.
+  bool closeUnlessExists();
 
   std::intptr_t nativeHandle() const { return handle_; }
 
  private:
   explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
+  OutputFile(std::intptr_t handle, std::string target, std::string temporary)
+      : handle_(handle), target_(std::move(target)), temporary_(std::move(temporary)) {}
+  // Closes the handle; false when that or an earlier step failed.
+  bool closeHandle();
+  // Gives the new file its name (replacing what has it, or only when nothing has it); removes
+  // it when that fails. Nothing to do for a file created in place.
+  bool rename(bool replaceExisting);
+  // Removes the new file of a replacing file that will not take its name.
+  void discard();
+
   std::intptr_t handle_ = -1;
   bool failed_ = false;
+  std::string target_;     // replacing file: the name it takes (UTF-8)
+  std::string temporary_;  // replacing file: where it is written until then; "" once settled
 };
 
 enum class KernelCopy { Done, Unsupported, Failed };

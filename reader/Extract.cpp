@@ -45,7 +45,9 @@ bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::i
 
   if (image.isSameFile(targetPath))
     return ReplaceImageWithEntry(image, offset, inside, total, targetPath, followLinks);
-  auto out = output::OutputFile::Create(targetPath, followLinks);
+  // Written beside the target and put in its place only when whole: a failed read keeps the
+  // file that was there.
+  auto out = output::OutputFile::Replace(targetPath, followLinks);
   if (!out) return false;
 
   std::uint64_t copied = 0;
@@ -73,7 +75,7 @@ bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::i
 bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::int32_t byteCount,
                   const std::string& targetPath, bool followLinks) {
   if (startBlock < 0 || byteCount < 0) return false;
-  auto out = output::OutputFile::Create(targetPath, followLinks);
+  auto out = output::OutputFile::Replace(targetPath, followLinks);
   if (!out) return false;
 
   const std::int64_t blocks = (std::int64_t{byteCount} + opera::kBlockSize - 1) / opera::kBlockSize;
@@ -95,7 +97,9 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
     if (!out->writeAt(written, std::span(block.data(), length))) return false;
     written += length;
   }
-  return out->close() && complete;
+  // A copy with unreadable blocks keeps what could be read under a new name, but never takes
+  // the place of a file that was there.
+  return complete ? out->close() : (out->closeUnlessExists(), false);
 }
 
 }  // namespace brindle::reader

@@ -17,8 +17,9 @@ enum class CopyMethod {
   ReadWrite,  // always through this process
 };
 
-// Writes the byteCount bytes at block startBlock of the open image to targetPath (created or
-// replaced); bytes past the image's end are written as zeros. False when the entry cannot be
+// Writes the byteCount bytes at block startBlock of the open image to targetPath (created, or
+// replaced once the copy is complete: a failed copy leaves an existing file as it was); bytes
+// past the image's end are written as zeros. False when the entry cannot be
 // addressed (start block at 1,048,576 or more, negative numbers), the image cannot be read or
 // the file cannot be created or fully written; nothing is created for an unaddressable entry.
 // Saving over the image itself still writes the entry's bytes (they are read before the file is
@@ -29,8 +30,9 @@ bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::i
 
 // Writes the entry from the drive: one one-sector read per block, in ascending order, each
 // appended as it arrives, the last block cut to the bytes remaining. A block that cannot be read
-// appends nothing and the copy goes on. False when a block could not be read or the file could
-// not be created or fully written.
+// appends nothing and the copy goes on; such a shorter file is kept only when no file had its
+// name (an existing file is never replaced by an incomplete copy). False when a block could not
+// be read or the file could not be created or fully written.
 bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::int32_t byteCount,
                   const std::string& targetPath, bool followLinks = true);
 

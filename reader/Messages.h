@@ -23,6 +23,9 @@ inline constexpr const char* kNoDriveSelected =
 inline constexpr const char* kKeepPlaceholder =
     "Please keep the name \"Filename will be ignored\" and choose only the folder to extract "
     "to. Nothing was copied.";
+inline constexpr const char* kRootUnreadable =
+    "The root directory of the disc could not be read completely. Only the entries read before "
+    "the fault are listed.";
 inline constexpr const char* kDirectoryUnreadable =
     "The directory could not be read from the disc. The listing was left as it was.";
 

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
 #include "media/ImageFile.h"
+#include "opera/BigEndian.h"
 #include "opera/Format.h"
 #include "output/Names.h"
 #include "output/OutputFile.h"
@@ -43,6 +45,17 @@ struct ListingState {
   }
 };
 
+// The folder of the extract dialog's answer: all before the placeholder name, which must be the
+// answer's last path component. A folder on the way whose name holds the placeholder text is
+// part of the folder, never where it is cut.
+std::optional<std::string> FolderOfPlaceholder(const std::string& answer) {
+  const std::string_view placeholder = messages::kFolderPlaceholder;
+  if (!answer.ends_with(placeholder)) return std::nullopt;
+  const std::size_t at = answer.size() - placeholder.size();
+  if (at > 0 && !output::IsPathSeparator(answer[at - 1])) return std::nullopt;
+  return answer.substr(0, at);
+}
+
 std::string NameList(const char* heading, const std::vector<std::string>& names) {
   std::string text = heading;
   for (const std::string& name : names) text += "\n\"" + output::Latin1ToUtf8(name) + "\"";
@@ -69,7 +82,13 @@ bool VolumeReader::openDrive() {
     window_.showError(messages::NotOperaDisc(window_.driveText().substr(0, 2)));
     return false;
   }
-  return LoadRootDirectory(window_, BlockSource::Drive(readDrive_));
+  if (LoadRootDirectory(window_, BlockSource::Drive(readDrive_))) return true;
+  // The root holds a malformed block, or a block the drive could not give. What was listed
+  // stays; the size is this disc's, never the previous one's.
+  window_.setDiscSize(
+      DiscSizeText(opera::ReadBigEndian32At(block0.bytes(), opera::kVolumeBlocksOffset)));
+  window_.showError(messages::kRootUnreadable);
+  return false;
 }
 
 bool VolumeReader::openImage() {
@@ -81,11 +100,23 @@ bool VolumeReader::openImage() {
     window_.showError(messages::kCannotOpenImage);
     return false;
   }
-  window_.setImagePath(*path);
+  return openImageFile(*path);
+}
+
+bool VolumeReader::OpenImageAt(const std::string& path) {
+  if (window_.sectorSource() != SectorSource::Image || !media::IsRegularFile(path)) {
+    window_.showError(messages::kCannotOpenImage);
+    return false;
+  }
+  return openImageFile(path);
+}
+
+bool VolumeReader::openImageFile(const std::string& path) {
+  window_.setImagePath(path);
   window_.clearFiles();
 
   // From here on a failure ends the open silently, leaving what was done so far.
-  const auto image = media::ImageFile::Open(*path);
+  const auto image = media::ImageFile::Open(path);
   if (!image) return false;
   std::vector<std::uint8_t> head(opera::kSyncOffset + opera::kSyncLength);
   if (!image->readExact(0, head)) return false;
@@ -168,13 +199,13 @@ bool VolumeReader::Command2_Click() {
       window_.showSaveDialog({messages::kExtractDialogTitle, messages::kAllFilesDescription,
                               messages::kAllFilesPattern, messages::kFolderPlaceholder});
   if (!answer) return false;
-  const std::size_t at = answer->find(messages::kFolderPlaceholder);
-  if (at == std::string::npos) {
+  const auto folder = FolderOfPlaceholder(*answer);
+  if (!folder) {
     // The folder cannot be told from another name: copy nothing rather than guess.
     window_.showError(messages::kKeepPlaceholder);
     return false;
   }
-  return ExtractAllTo(answer->substr(0, at));
+  return ExtractAllTo(*folder);
 }
 
 bool VolumeReader::openSourceImage(std::optional<media::ImageFile>& image) {

@@ -23,6 +23,9 @@ class VolumeReader {
 
   // The open button: check the volume header of the source and list the root.
   bool cmdOpen_Click();
+  // The open of an image the user named outright (the command line): as the open button after
+  // its dialog, for any regular file, whatever its name. Tells the user when it is none.
+  bool OpenImageAt(const std::string& path);
   // A double click on the selected line of lstFiles: enter a directory, go up (".."), return to
   // the root ("/"), or save the entry as a file.
   bool lstFiles_DblClick();
@@ -41,6 +44,7 @@ class VolumeReader {
 
  private:
   bool openImage();
+  bool openImageFile(const std::string& path);
   bool openDrive();
   bool navigate(const std::string& line);
   // On the image source, opens the image named in txtFile into image; false after telling the

@@ -228,8 +228,14 @@ std::int32_t clsASPI::ExecCMD(const std::string& drive, std::span<const std::uin
                               std::uint8_t cdbLength, std::int32_t direction, void* buffer,
                               std::int32_t bufferLength, std::int16_t timeout) {
   ReapEndedRequests();
+  // A command block that does not fit the request, or is shorter than said, is never sent cut
+  // short: the drive would run another command than the caller meant.
+  if (cdbLength > kMaxCdbLength || cdbLength > cdb.size()) {
+    lastSk_ = lastAsc_ = lastAscq_ = 0;
+    return kResultRequestFailed;
+  }
   const Address address = Decode(drive);
-  const std::size_t length = std::min<std::size_t>({cdbLength, cdb.size(), kMaxCdbLength});
+  const std::size_t length = cdbLength;
   const std::size_t dataLength =
       buffer == nullptr ? 0 : static_cast<std::size_t>(std::max(bufferLength, 0));
 

@@ -1,6 +1,7 @@
 // The real dialogs and message boxes, inspected without running them.
 #include <QAbstractButton>
 #include <QComboBox>
+#include <QDir>
 #include <QMessageBox>
 #include <QRegularExpression>
 
@@ -61,6 +62,20 @@ TEST(FileDialogs, CarryTitleFilterAndInitialNameAndNeverAskBeforeReplacing) {
   EXPECT_EQ(ShownFilters(*save), QStringList{QStringLiteral("All files (*.*)")});
   ASSERT_EQ(save->selectedFiles().size(), 1);
   EXPECT_TRUE(save->selectedFiles().front().endsWith(QStringLiteral("/LAUNCHME")));
+}
+
+TEST(FileDialogs, LeaveNoSettingsBehind) {
+  // The tests' own settings folder (see main.cpp), where Qt would write QtProject.conf.
+  const QDir config(qEnvironmentVariable("XDG_CONFIG_HOME"));
+  ASSERT_FALSE(config.path().isEmpty());
+  auto dialog = MakeFileDialog(
+      nullptr, {"Extract files to...", "All files (*.*)", "*.*", "Filename will be ignored"},
+      QFileDialog::AcceptSave);
+  dialog->show();
+  dialog->reject();
+  dialog.reset();  // Qt saves a dialog's settings as it goes
+  EXPECT_FALSE(config.exists(QStringLiteral("QtProject.conf")));
+  EXPECT_TRUE(config.isEmpty(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden));
 }
 
 TEST(FileDialogs, AnInitialNameLongerThan256CharactersIsCut) {

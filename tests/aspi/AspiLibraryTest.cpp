@@ -1,7 +1,9 @@
 // The ASPI library stand-in (libwnaspi32.so) as far as it goes without a drive: the support
 // word, which requests it refuses, how a request becomes SG_IO and how the answer comes back.
 #include <gtest/gtest.h>
+
 #include <sys/stat.h>
+#include <climits>
 
 #include <vector>
 
@@ -85,6 +87,10 @@ TEST(AspiLibraryCore, SgIoMovesDataStraightToTheCallersBuffer) {
   EXPECT_EQ(io.timeout, 54000u * 1000u);
   aspi::PrepareSgIo(request, sense, 0, io);
   EXPECT_EQ(io.timeout, 54000u * 1000u);
+  // A time-out too long for the kernel's milliseconds is the longest it takes, never a wrapped
+  // (short, or zero) one.
+  aspi::PrepareSgIo(request, sense, 1 << 30, io);
+  EXPECT_EQ(io.timeout, UINT_MAX);
   request.flags = t::kAspiDataOut;
   aspi::PrepareSgIo(request, sense, 10, io);
   EXPECT_EQ(io.dxfer_direction, SG_DXFER_TO_DEV);

@@ -225,6 +225,25 @@ TEST_F(AspiTransport, RequestsThatNeverRanGive255InEitherWaitingMode) {
   EXPECT_EQ(aspi->PendingRequests(), 0u);
 }
 
+TEST_F(AspiTransport, CommandBlocksLongerThanSixteenBytesAreRefusedNotCut) {
+  library_.Control(kAspiSetSupportWord, 0x101);
+  library_.AddCdrom(0, 1, 0);
+  library_.SetImage(0, 1, 0, NumberedImage(1));
+  auto aspi = MakeUnique();
+  const std::string drive = aspi->DriveHandle(1);
+  std::vector<std::uint8_t> buffer(2048);
+  library_.Control(kAspiSetSense, 0, 1, 0, 0x25 << 16 | 0x21 << 8 | 0x00);
+  EXPECT_EQ(aspi->ExecCMD(drive, Read10(0, 1), 10, 0, buffer.data(), 2048, 5), 2);
+  std::vector<std::uint8_t> seventeen(17, 0);
+  std::copy_n(Read10(0, 1).begin(), 10, seventeen.begin());
+  EXPECT_EQ(aspi->ExecCMD(drive, seventeen, 17, 0, buffer.data(), 2048, 5), 255);
+  // Nor is a block shorter than its stated length sent.
+  EXPECT_EQ(aspi->ExecCMD(drive, std::span(seventeen).first(6), 10, 0, buffer.data(), 2048, 5),
+            255);
+  EXPECT_EQ(Count(t::kAspiExecute), 1);
+  EXPECT_EQ(aspi->LastSK(), 0);  // the refused commands left no sense of an earlier one
+}
+
 TEST_F(AspiTransport, MissingLibraryNeverThrowsAndListsNothing) {
   os_.aspiLibrary = "/nonexistent/libwnaspi32.so";
   library_.Control(kAspiSetSupportWord, 0x101);

@@ -143,6 +143,24 @@ TEST_F(Cli, WindowMessagesGoToStandardErrorWithStatusOne) {
   EXPECT_NE(damaged.err, "");
 }
 
+TEST_F(Cli, TakesThePathItIsGivenEvenWhenItsNameBeginsWithADot) {
+  const Result hidden = run({"info", "--image", write(Disc(), ".disc.iso")});
+  EXPECT_EQ(hidden.status, 0);
+  EXPECT_EQ(hidden.out, "585 MB\n");
+  // A folder is still no image.
+  const Result folder = run({"info", "--image", dir_.string()});
+  EXPECT_EQ(folder.status, 1);
+  EXPECT_EQ(folder.err, "The given file could not be opened for reading.\n");
+}
+
+TEST_F(Cli, DrivesFailsAfterTheNoInterfaceWarning) {
+  if (fs::exists("/dev/sr0")) GTEST_SKIP() << "this machine has an optical drive";
+  const Result r = run({"drives", "--transport", "spti"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("Kein funktionierendes Interface gefunden!"));
+  EXPECT_EQ(r.out, "");
+}
+
 TEST_F(Cli, UsageErrorsExitWithTwoAndHelpWithZero) {
   EXPECT_EQ(run({}).status, 2);
   EXPECT_EQ(run({"ls"}).status, 2);  // --image missing

@@ -8,6 +8,7 @@
 #include "OperaImageBuilder.h"
 #include "cli/DriveSide.h"
 #include "cli/Session.h"
+#include "tests/aspi/AspiTestSupport.h"
 #include "tests/support/drive/FakeOs.h"
 
 namespace brindle::cli {
@@ -78,6 +79,42 @@ TEST_F(DriveSideTest, AFailedReadIsTheWindowsMessageAndAFailedRun) {
   EXPECT_EQ(session.list({}, out), kExitFailed);
   EXPECT_EQ(err.str(), "Could not read sector 0. Drive not ready.\n");
   EXPECT_THAT(os->sleeps(), ElementsAre(500u));
+}
+
+TEST_F(DriveSideTest, AFailedReadPastTheOpenIsAFailedRun) {
+  disc = testing::OperaImageBuilder()
+             .root({OperaEntry::Dir("FAR", {}).withFirstBlockField(5000)})
+             .build();
+  os->drive('F').setImage(disc.bytes);
+  ASSERT_TRUE(side->build());
+  ASSERT_TRUE(side->select("F"));
+  std::ostringstream out;
+  Session session(DriveSource(), err);
+  side->setWindow(&session.window());
+  EXPECT_EQ(session.list({"FAR"}, out), kExitFailed);
+  EXPECT_EQ(err.str(), "Could not read sector 5000. Drive not ready.\n");
+}
+
+TEST(DriveSideOverAspi, WaitsForARequestWithoutSpinning) {
+  testing::TestAspiLibrary library;
+  library.Control(testing::kAspiSetSupportWord, 0x101);
+  library.AddCdrom(0, 1, 0, 3);  // D:
+  library.SetImage(0, 1, 0, testing::NumberedImage(4));
+  library.Control(testing::kAspiSetCompletion, 1, 20);  // each request ends after 20 ms
+  auto machine = std::make_unique<testing::AspiMachine>();
+  machine->setVersion({4, 10, 1});  // letters from the library's disk information
+  testing::AspiMachine* os = machine.get();
+  std::ostringstream err;
+  DriveSide side(std::move(machine), TransportChoice::Aspi, err);
+  ASSERT_TRUE(side.build());
+  ASSERT_TRUE(side.select("D"));
+  os->clearCalls();
+  const sector::SectorData block = side.read(2, 1);
+  ASSERT_EQ(block.size(), 2048u);
+  EXPECT_EQ(block[0], 3);
+  // Every pass of the wait slept through the facade: no pass spun on the status byte.
+  EXPECT_THAT(os->sleeps(), ::testing::Not(::testing::IsEmpty()));
+  EXPECT_THAT(os->sleeps(), ::testing::Each(1u));
 }
 
 TEST(DriveSideWithoutDrives, WarnsAndListsNothing) {

@@ -10,7 +10,8 @@
 #
 # A plan line is ID, TRANSPORT (auto, spti or aspi, each optionally with "+user"), COMMAND
 # (drives, ls, extract, get), the drive LETTER and PATH ("." for the root, else names joined by
-# "/"), separated by tabs. For each line:
+# "/"), separated by tabs. The COMMAND mark instead reports "@@ MARK ID" and waits PATH seconds
+# (the host changes the medium when it sees it). For each other line:
 #   @@ RUN ID TRANSPORT COMMAND LETTER PATH
 #   @@ OUT ID [line]           each line of standard output, blanks kept
 #   @@ ERR ID [line]           each line of standard error
@@ -98,5 +99,10 @@ mkdir -p "$outRoot"
 [ "$source" != drives ] || chmod 1777 "$outRoot"
 while IFS="$tab" read -r id transport command letter path || [ -n "$id" ]; do
   case $id in '' | '#'*) continue ;; esac
+  if [ "$command" = mark ]; then
+    echo "@@ MARK $id"
+    sleep "$path"
+    continue
+  fi
   run_one "$id" "$transport" "$command" "$letter" "$path"
 done <"$plan"

@@ -63,6 +63,31 @@ TEST_F(DriveCopy, FailedBlockAppendsNothingAndTheCopyGoesOn) {
   EXPECT_EQ(ReadBytes(target), expected);
 }
 
+TEST_F(DriveCopy, AnIncompleteCopyNeverReplacesAnExistingFile) {
+  const std::string target = dir.file("existing");
+  const std::vector<std::uint8_t> old(10000, 0xAA);
+  WriteBytes(target, old);
+  FakeDrive drive(image, window);
+  drive.failing = {5};
+  EXPECT_FALSE(reader::ExtractEntry(drive.reader(), 4, 5000, target));
+  EXPECT_EQ(ReadBytes(target), old);
+  // Nothing is left beside it either.
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 1);
+
+  // Saving it as a new name from the window keeps what could be read, and says so.
+  window.source = reader::SectorSource::Drive;
+  reader::VolumeReader reader(window, drive.reader());
+  window.saveAnswers.push_back(dir.file("new"));
+  EXPECT_FALSE(
+      reader.SaveEntry(reader::BuildEntryLine(OperaEntryBytes("x", "    ", 5000, 4)).value()));
+  std::vector<std::uint8_t> readable = Expected(4, 2048);
+  const auto last = Expected(6, 904);
+  readable.insert(readable.end(), last.begin(), last.end());
+  EXPECT_EQ(ReadBytes(dir.file("new")), readable);
+  EXPECT_THAT(window.errors, ::testing::Contains(messages::CannotWriteFile(dir.file("new"))));
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.path()), fs::directory_iterator()), 2);
+}
+
 TEST_F(DriveCopy, ReplacesALongerFile) {
   const std::string target = dir.file("existing");
   WriteBytes(target, std::vector<std::uint8_t>(10000, 0xAA));
@@ -298,6 +323,30 @@ TEST(ExtractAll, AnotherNameThanThePlaceholderCopiesNothing) {
   scene.window.saveAnswers.push_back(out.prefix() + "filename will be ignored");
   EXPECT_FALSE(scene.reader.Command2_Click());
   EXPECT_TRUE(fs::is_empty(out.path()));
+}
+
+TEST(ExtractAll, ThePlaceholderCountsOnlyAsTheLastPathComponent) {
+  const OperaImage image = Disc();
+  ImageScene scene(image);
+  ASSERT_TRUE(scene.open());
+  ScratchDir out;
+  // A folder on the way whose name holds the placeholder text is where the files go.
+  const fs::path folder = out.path() / "Filename will be ignored copies";
+  fs::create_directory(folder);
+  scene.window.saveAnswers.push_back((folder / "Filename will be ignored").string());
+  EXPECT_TRUE(scene.reader.Command2_Click());
+  EXPECT_EQ(ReadBytes(folder / "note.txt"), image.contents.at("  note.txt"));
+  EXPECT_FALSE(fs::exists(out.path() / "note.txt"));
+
+  // The text inside a folder name, followed by another file name, is not the placeholder.
+  ScratchDir other;
+  const fs::path inner = other.path() / "Filename will be ignored";
+  fs::create_directory(inner);
+  scene.window.saveAnswers.push_back((inner / "mine").string());
+  EXPECT_FALSE(scene.reader.Command2_Click());
+  EXPECT_THAT(scene.window.errors, ElementsAre(messages::kKeepPlaceholder));
+  EXPECT_TRUE(fs::is_empty(inner));
+  EXPECT_EQ(std::distance(fs::directory_iterator(other.path()), fs::directory_iterator()), 1);
 }
 
 TEST(ExtractAll, UnsafeNamesAreSkippedAndNothingEscapesTheFolder) {

@@ -131,6 +131,13 @@ std::vector<Malformed> MalformedImages() {
            .rootDirectory(twoBlocks(OperaEntry::File("second", 1)).withUsedEnd(1, 32768))
            .build(),
        {"first"}});
+  // Not above the limit itself, but the walk over the empty rest of the block then steps past it.
+  cases.push_back(
+      {"used-area end of exactly 32,767",
+       OperaImageBuilder()
+           .rootDirectory(twoBlocks(OperaEntry::File("second", 1)).withUsedEnd(1, 32767))
+           .build(),
+       {"first", "second"}});
   cases.push_back({"next position beyond 32,767",
                    OperaImageBuilder()
                        .root({OperaEntry::File("long", 1).withLastCopyIndexField(8200),

@@ -73,7 +73,7 @@ TEST_F(Reader, BufferIsPageAlignedAndHandedToTheDriverDirectly) {
 TEST_F(Reader, RetriesOnceAfterHalfASecond) {
   d().failNextCommands(1);
   const SectorData data = ReadSectors(access, 5, 1);
-  EXPECT_EQ(data.size(), 2048u);
+  ASSERT_EQ(data.size(), 2048u);
   EXPECT_EQ(data[0], Disc(40, 0x11)[5 * 2048]);
   EXPECT_THAT(messages, IsEmpty());
   EXPECT_THAT(os.sleeps(), ElementsAre(500u));
@@ -121,9 +121,13 @@ TEST_F(Reader, EveryKindOfFailureCountsTheSame) {
 }
 
 TEST_F(Reader, FollowsTheSelectionAtEveryCall) {
-  EXPECT_EQ(ReadSectors(access, 1, 1)[0], Disc(40, 0x11)[2048]);
+  const SectorData first = ReadSectors(access, 1, 1);
+  ASSERT_EQ(first.size(), 2048u);
+  EXPECT_EQ(first[0], Disc(40, 0x11)[2048]);
   selected = 1;
-  EXPECT_EQ(ReadSectors(access, 1, 1)[0], Disc(40, 0x77)[2048]);
+  const SectorData second = ReadSectors(access, 1, 1);
+  ASSERT_EQ(second.size(), 2048u);
+  EXPECT_EQ(second[0], Disc(40, 0x77)[2048]);
   EXPECT_EQ(os.drive('E').reads().size(), 1u);
   EXPECT_EQ(d().reads().size(), 1u);
 }
@@ -148,7 +152,7 @@ TEST_F(Reader, RefusesCountsOutsideOneToFifteen) {
   for (std::int16_t count : {0, -1, 16, 32767}) {
     EXPECT_TRUE(ReadSectors(access, 0, count).empty());
   }
-  EXPECT_EQ(messages.size(), 4u);
+  ASSERT_EQ(messages.size(), 4u);
   EXPECT_EQ(messages[0], "Could not read sector 0: 0 sectors asked for, a read takes 1 to 15.");
   EXPECT_EQ(d().commandCount(), 0);
 }
