@@ -223,10 +223,10 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
   const std::filesystem::path target(std::u8string(outFile.begin(), outFile.end()));
   const auto parentPath = target.parent_path().u8string();
   const auto fileName = target.filename().u8string();
-  const auto folder = output::Folder::Make(
+  const auto folder = output::Folder::Existing(
       parentPath.empty() ? "." : std::string(parentPath.begin(), parentPath.end()));
   if (!folder || fileName.empty()) {
-    reporter.line("\"" + outFile + "\" cannot be written.");
+    reporter.line("\"" + outFile + "\" could not be written: its folder does not exist.");
     return 1;
   }
   Progress progress(reporter, 1, entry->byteCount);

@@ -55,7 +55,8 @@ void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
 }
 
 const char* const kJsonShape =
-    "JSON (names are the UTF-8 text of the disc's Latin-1 bytes; numbers as stored):\n"
+    "JSON:\n"
+    "  Names are the UTF-8 text of the disc's Latin-1 bytes; numbers are as stored.\n"
     "  ls --json:   {\"directory\": [names...], \"entries\": [ENTRY...],\n"
     "                \"problems\": [{\"block\": N, \"problem\": TEXT}...]}\n"
     "  ENTRY:       {\"name\", \"type\", \"directory\": bool, \"flags\", \"id\", \"blockSize\",\n"

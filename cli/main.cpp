@@ -142,8 +142,8 @@ int main(int argc, char** argv) {
   get->add_option("OUTFILE", outFile, "The file to write (replaced if it exists)")->required();
 
   app.footer(std::string(brindle::cli::kJsonShape) +
-             "\n\nRaw sectors are checked by their EDC; damaged sectors are read from another copy "
-             "of the entry, never corrected through their ECC.");
+             "\n\nImages:\n  Raw sectors are checked by their EDC; a damaged sector is read "
+             "from another copy\n  of the entry, never corrected through its ECC.");
 
   try {
     app.parse(argc, argv);

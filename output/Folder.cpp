@@ -58,6 +58,12 @@ std::optional<Folder> Folder::Make(const std::string& path) {
   return Folder(path);
 }
 
+std::optional<Folder> Folder::Existing(const std::string& path) {
+  std::error_code ec;
+  if (!std::filesystem::is_directory(Native(path), ec)) return std::nullopt;
+  return Folder(path);
+}
+
 std::optional<Folder> Folder::subfolder(const std::string& name) const {
   const std::string path = Join(path_, name);
   std::error_code ec;

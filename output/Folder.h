@@ -45,6 +45,9 @@ class Folder {
   // made or is not a folder.
   static std::optional<Folder> Make(const std::string& path);
 
+  // The folder at path when it exists; nothing otherwise.
+  static std::optional<Folder> Existing(const std::string& path);
+
   const std::string& path() const { return path_; }
   // The subfolder name (one safe path component), made when missing; nothing when it cannot be
   // made, or when something other than a real folder (a file, a link) has that name.
