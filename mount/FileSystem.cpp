@@ -182,6 +182,15 @@ ReadResult FileSystem::read(Inode inode, std::uint64_t offset, std::span<std::ui
   std::unique_ptr<opera::EntryReader> reader = takeReader();
   const std::size_t bytes = reader->read(entry, offset, out, report);
   giveBack(std::move(reader));
+  if (!report.recovered.empty()) {
+    const opera::ReadReport::Recovered& first = report.recovered.front();
+    const std::lock_guard lock(mutex_);
+    if (reportedRecovery_.insert(inode).second) {
+      err_ << RecoveredFileText(found->path, first.index, entry.copies.front() + first.index,
+                                first.copy)
+           << std::endl;
+    }
+  }
   if (report.complete()) return {0, bytes};
 
   const opera::ReadReport::Damaged& first = report.damaged.front();

@@ -74,8 +74,9 @@ class FileSystem {
   int access(Inode inode, int mask) const;
 
   // Up to out.size() bytes of the file from offset, through the entry reader: a block bad in
-  // the first copy comes from another; a block bad in every copy makes the read fail with EIO
-  // (and is reported on the error stream once per file). Safe from many threads at once.
+  // the first copy comes from another; a block bad in every copy makes the read fail with EIO.
+  // The first of each is reported on the error stream, once per file. Safe from many threads
+  // at once.
   ReadResult read(Inode inode, std::uint64_t offset, std::span<std::uint8_t> out);
 
   // The extended attribute names, each followed by a zero byte, as listxattr(2) returns them.
@@ -114,6 +115,7 @@ class FileSystem {
   std::mutex mutex_;  // guards what follows
   std::vector<std::unique_ptr<opera::EntryReader>> idleReaders_;
   std::set<Inode> reportedDamage_;
+  std::set<Inode> reportedRecovery_;
 };
 
 }  // namespace brindle::mount

@@ -43,6 +43,13 @@ std::string DamagedFileText(const std::string& path, std::uint32_t index, std::u
          " in every copy; reads of that part fail with an I/O error.";
 }
 
+std::string RecoveredFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
+                              std::uint32_t copy) {
+  return Quoted(path) + ": block " + std::to_string(index) + " (disc block " +
+         std::to_string(block) + ") failed and was read from copy " + std::to_string(copy + 1) +
+         " (later such blocks of this file are not listed).";
+}
+
 std::string NoDataText(const std::string& path) {
   return Quoted(path) + ": the entry names no block of its data; reads of it fail.";
 }

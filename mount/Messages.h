@@ -15,6 +15,8 @@ std::string LeftOutDuplicate(const std::string& path, bool directory);
 std::string WalkProblemText(const opera::WalkProblem& problem);
 std::string DamagedFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
                             media::BlockStatus status);
+std::string RecoveredFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
+                              std::uint32_t copy);
 std::string NoDataText(const std::string& path);
 
 std::string NotOperaText(media::BlockStatus status);
