@@ -10,6 +10,7 @@
 #include "cli/DriveSide.h"
 #include "cli/Extract.h"
 #include "cli/Inspect.h"
+#include "cli/MountCommand.h"
 #include "cli/Progress.h"
 #include "cli/Session.h"
 #include "output/Names.h"
@@ -141,6 +142,14 @@ int main(int argc, char** argv) {
       ->required();
   get->add_option("OUTFILE", outFile, "The file to write (replaced if it exists)")->required();
 
+  brindle::cli::MountRequest mountRequest;
+  CLI::App* mount = app.add_subcommand(
+      "mount", "Serve the disc as a read-only file system on MOUNTPOINT until unmounted");
+  mount->add_option("MOUNTPOINT", mountRequest.mountPoint, "An empty folder")->required();
+  mount->add_flag("-f,--foreground", mountRequest.foreground,
+                  "Stay in the foreground; Ctrl+C unmounts (else: fusermount3 -u MOUNTPOINT)");
+  source.addTo(*mount);
+
   app.footer(std::string(brindle::cli::kJsonShape) +
              "\n\nImages:\n  Raw sectors are checked by their EDC; a damaged sector is read "
              "from another copy\n  of the entry, never corrected through its ECC.");
@@ -187,6 +196,13 @@ int main(int argc, char** argv) {
     from.readDrive = [drive = side.get()](std::int32_t lba, std::int16_t count) {
       return drive->read(lba, count);
     };
+  }
+
+  if (*mount) {
+    const auto disc = brindle::cli::OpenDisc(source.image, side.get(), std::cerr);
+    if (!disc) return brindle::cli::kExitFailed;
+    mountRequest.image = source.image;
+    return brindle::cli::RunMountCommand(*disc, mountRequest, std::cerr);
   }
 
   // Everything beyond the window's own commands reads the disc through the Opera library.

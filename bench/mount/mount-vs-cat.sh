@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# Reading one large file through the mounted disc against cat of the same bytes as a plain file,
+# in the same run, with the image warm in the page cache. Each round mounts afresh, so the
+# first read passes every byte through the file system; the second read of the same mount
+# shows what the kernel's page cache then gives. Best of seven rounds by wall time: other work
+# on the machine only ever slows a round down.
+#   bench/mount/mount-vs-cat.sh BUILD_DIR [MB] [ALIGN_BLOCKS]
+# Needs brindle-cli and opera-image-tool built in BUILD_DIR, /dev/fuse and the right to mount.
+# Works in a scratch folder under $TMPDIR (or /tmp), removed at the end.
+set -euo pipefail
+build=${1:?usage: bench/mount/mount-vs-cat.sh BUILD_DIR [MB] [ALIGN_BLOCKS]}
+mb=${2:-100}
+align=${3:-1}
+cli=$build/cli/brindle-cli
+tool=$(find "$build" -type f -name opera-image-tool -perm -u+x | head -n1)
+[ -x "$cli" ] && [ -n "$tool" ] || { echo "build brindle-cli and opera-image-tool first" >&2; exit 2; }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/brindle-mount-bench.XXXXXX")
+mnt=$work/mnt
+mkdir -p "$mnt"
+cleanup() {
+  mountpoint -q "$mnt" && fusermount3 -u "$mnt"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+now() { date +%s.%N; }
+rate() { awk -v b="$1" -v s="$2" 'BEGIN { printf "%.1f", b / 1048576 / s }'; }
+best() { awk -v x="$1" -v y="${2:-1e9}" 'BEGIN { print (x < y) ? x : y }'; }
+seconds() { awk -v a="$1" -v b="$2" 'BEGIN { print b - a }'; }
+
+echo "== writing an image holding one ${mb} MB file (data at a multiple of $align blocks)..."
+"$tool" large "$work/disc.iso" --count 1 --size $((mb * 1048576)) --align "$align" --tree "$work/tree"
+plain=$work/tree/Large/part0.bin
+bytes=$(stat -c %s "$plain")
+cat "$work/disc.iso" "$plain" >/dev/null  # warm the cache
+
+first="" again="" plaincat=""
+for round in 1 2 3 4 5 6 7; do
+  "$cli" mount --image "$work/disc.iso" "$mnt"
+  t0=$(now); cat "$mnt/Large/part0.bin" >/dev/null; t1=$(now)
+  t2=$(now); cat "$mnt/Large/part0.bin" >/dev/null; t3=$(now)
+  cmp -s "$plain" "$mnt/Large/part0.bin" || { echo "bytes through the mount differ" >&2; exit 1; }
+  fusermount3 -u "$mnt"
+  t4=$(now); cat "$plain" >/dev/null; t5=$(now)
+  s_first=$(seconds "$t0" "$t1") s_again=$(seconds "$t2" "$t3") s_cat=$(seconds "$t4" "$t5")
+  echo "round $round: mount first read $(rate "$bytes" "$s_first") MB/s," \
+       "again $(rate "$bytes" "$s_again") MB/s, cat $(rate "$bytes" "$s_cat") MB/s"
+  first=$(best "$s_first" "$first") again=$(best "$s_again" "$again") plaincat=$(best "$s_cat" "$plaincat")
+done
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b / a }'; }
+echo "best: mount first read $(rate "$bytes" "$first") MB/s, ratio $(ratio "$first" "$plaincat")x" \
+     "of cat; read again $(rate "$bytes" "$again") MB/s, ratio $(ratio "$again" "$plaincat")x;" \
+     "cat $(rate "$bytes" "$plaincat") MB/s"

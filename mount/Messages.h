@@ -1,0 +1,25 @@
+// What the mounted file system says on standard error, in one place.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "media/BlockDevice.h"
+#include "opera/Walker.h"
+
+namespace brindle::mount {
+
+// paths are UTF-8, as the mount shows them.
+std::string LeftOutUnsafeName(const std::string& path, bool directory);
+std::string LeftOutDuplicate(const std::string& path, bool directory);
+std::string WalkProblemText(const opera::WalkProblem& problem);
+std::string DamagedFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
+                            media::BlockStatus status);
+std::string RecoveredFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
+                              std::uint32_t copy);
+std::string NoDataText(const std::string& path);
+
+std::string NotOperaText(media::BlockStatus status);
+std::string MountFailedText(const std::string& mountPoint);
+
+}  // namespace brindle::mount
