@@ -239,3 +239,74 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
 }
 
 }  // namespace brindle::cli
+
+namespace brindle::cli {
+
+int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::string& outFile,
+                   Reporter& reporter) {
+  const auto native = [](const std::string& s) {
+    return std::filesystem::path(std::u8string(s.begin(), s.end()));
+  };
+  std::error_code ec;
+  if (!inputPath.empty() && std::filesystem::equivalent(native(inputPath), native(outFile), ec)) {
+    reporter.line("\"" + outFile + "\" is the image being read; it is never written over.");
+    return 1;
+  }
+  const auto target = native(outFile);
+  const auto parent = target.parent_path().u8string();
+  const auto name = target.filename().u8string();
+  const auto folder =
+      output::Folder::Existing(parent.empty() ? "." : std::string(parent.begin(), parent.end()));
+  auto part = folder && !name.empty() ? folder->createPart(std::string(name.begin(), name.end()))
+                                      : std::nullopt;
+  if (!part) {
+    reporter.line("\"" + outFile + "\" could not be created.");
+    return 1;
+  }
+  const std::uint64_t blocks = disc.volume->label().blockCount;
+  constexpr std::uint64_t kRun = 64;
+  std::vector<std::uint8_t> data(kRun * media::kBlockSize);
+  std::vector<media::BlockStatus> status(kRun);
+  std::vector<std::pair<std::uint64_t, std::uint64_t>> bad;  // runs of unreadable blocks
+  Progress progress(reporter, 1, blocks * media::kBlockSize);
+  for (std::uint64_t first = 0; first < blocks; first += kRun) {
+    if (Interrupted()) {
+      progress.finish();
+      part->discard();
+      reporter.line("Interrupted: nothing was written to \"" + outFile + "\".");
+      return 130;
+    }
+    const std::uint64_t run = std::min(kRun, blocks - first);
+    disc.device->read(first, std::span(data).first(run * media::kBlockSize),
+                      std::span(status).first(run));
+    for (std::uint64_t b = 0; b < run; ++b) {
+      if (status[b] == media::BlockStatus::Good) continue;
+      if (!bad.empty() && bad.back().second == first + b) {
+        ++bad.back().second;
+      } else {
+        bad.emplace_back(first + b, first + b + 1);
+      }
+    }
+    if (!part->file().writeAt(first * media::kBlockSize,
+                              std::span(data).first(run * media::kBlockSize))) {
+      progress.finish();
+      reporter.line("\"" + outFile + "\" could not be written completely.");
+      return 1;
+    }
+    progress.addBytes(run * media::kBlockSize);
+  }
+  progress.finish();
+  if (!part->commit(std::string(name.begin(), name.end()))) {
+    reporter.line("\"" + outFile + "\" could not be written completely.");
+    return 1;
+  }
+  for (const auto& [from, to] : bad) {
+    reporter.line(to - from == 1
+                      ? "Block " + std::to_string(from) + " could not be read; written as zeros."
+                      : "Blocks " + std::to_string(from) + " to " + std::to_string(to - 1) +
+                            " could not be read; written as zeros.");
+  }
+  return bad.empty() ? 0 : 1;
+}
+
+}  // namespace brindle::cli

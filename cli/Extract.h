@@ -24,3 +24,12 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
 std::string DamagedName(const std::string& name);
 
 }  // namespace brindle::cli
+
+namespace brindle::cli {
+
+// Writes the volume's blocks, from block 0 to its last, as a plain 2048-byte image at outFile
+// (never over the input). Unreadable blocks are written as zeros and listed; exit status 1 then.
+int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::string& outFile,
+                   Reporter& reporter);
+
+}  // namespace brindle::cli

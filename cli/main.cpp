@@ -142,6 +142,15 @@ int main(int argc, char** argv) {
       ->required();
   get->add_option("OUTFILE", outFile, "The file to write (replaced if it exists)")->required();
 
+  CLI::App* convert = app.add_subcommand(
+      "convert",
+      "Write the Opera volume's 2048-byte blocks, from the first to the volume's last, as a plain "
+      "image the window opens (from any image, or a dump of a drive's disc). Unreadable blocks "
+      "are written as zeros and listed; the exit status is then 1. Never writes over its input");
+  source.addTo(*convert);
+  convert->add_option("OUT", outFile, "The image to write (replaced once complete)")->required();
+  convert->add_flag("-q,--quiet", quiet, "No progress meter");
+
   brindle::cli::MountRequest mountRequest;
   CLI::App* mount = app.add_subcommand(
       "mount", "Serve the disc as a read-only file system on MOUNTPOINT until unmounted");
@@ -206,8 +215,8 @@ int main(int argc, char** argv) {
   }
 
   // Everything beyond the window's own commands reads the disc through the Opera library.
-  const bool wholeDisc =
-      (*info && json) || (*ls && json) || *tree || *verify || (*extract && recursive) || *get;
+  const bool wholeDisc = (*info && json) || (*ls && json) || *tree || *verify ||
+                         (*extract && recursive) || *get || *convert;
   if (wholeDisc) {
     brindle::cli::Reporter reporter(std::cerr, !quiet && brindle::cli::ErrorIsTerminal());
     const auto disc = brindle::cli::OpenDisc(source.image, side.get(), std::cerr);
@@ -218,6 +227,7 @@ int main(int argc, char** argv) {
     if (*tree) return brindle::cli::PrintTree(*disc, directories, std::cout, reporter);
     if (*verify) return brindle::cli::Verify(*disc, std::cout, reporter);
     if (*extract) return brindle::cli::ExtractRecursive(*disc, outDir, directories, reporter);
+    if (*convert) return brindle::cli::ConvertToImage(*disc, source.image, outFile, reporter);
     return brindle::cli::GetEntry(*disc, entryPath, outFile, reporter);
   }
 

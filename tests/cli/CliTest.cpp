@@ -10,7 +10,10 @@
 #include <random>
 #include <sstream>
 
+#include <nlohmann/json.hpp>
+
 #include "OperaImageBuilder.h"
+#include "media/RawImage.h"
 
 namespace brindle::testing {
 namespace {
@@ -227,6 +230,106 @@ TEST_F(Cli, DemoImageMatchesItsTree) {
   const Result root = run({"ls", "--image", (demo / "demo.iso").string()});
   EXPECT_EQ(root.status, 0);
   EXPECT_GE(root.lines().size(), 4u);
+}
+
+}  // namespace
+}  // namespace brindle::testing
+
+namespace brindle::testing {
+namespace {
+
+// The builder's raw sectors with a true error-detection code, so the raw container checks them.
+std::vector<std::uint8_t> RawWithEdc(const OperaImage& image) {
+  std::vector<std::uint8_t> raw = ToRawSectors(image.bytes);
+  for (std::size_t at = 0; at < raw.size(); at += 2352) {
+    const std::uint32_t edc = media::SectorEdc(std::span(raw).subspan(at, 2064));
+    for (int i = 0; i < 4; ++i) raw[at + 2064 + i] = static_cast<std::uint8_t>(edc >> (8 * i));
+  }
+  return raw;
+}
+
+void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+std::vector<std::uint8_t> ReadBytes(const fs::path& path) {
+  const std::string text = ReadText(path);
+  return {text.begin(), text.end()};
+}
+
+// The whole-disc commands on one raw image whose sector of one file's first copy fails its
+// check: every command agrees with the tree the image was built from.
+TEST_F(Cli, WholeDiscCommandsReadEveryContainerAndRecoverFromTheOtherCopy) {
+  const OperaImage disc =
+      OperaImageBuilder()
+          .root({OperaEntry::File("Read Me", 300),
+                 OperaEntry::Dir("Movies",
+                                 {OperaEntry::File("intro.stream", 9000).withCopies(2),
+                                  OperaEntry::File("Same", 10), OperaEntry::File("Same", 20),
+                                  OperaEntry::Dir("Empty", {})}),
+                 OperaEntry::File("../escape", 10), OperaEntry::File("lost", 5000)})
+          .build();
+  std::vector<std::uint8_t> raw = RawWithEdc(disc);
+  const std::uint32_t intro = disc.placements.at("Movies/intro.stream").firstBlock;
+  const std::uint32_t lost = disc.placements.at("lost").firstBlock;
+  raw[(intro + 1) * 2352 + 16 + 100] ^= 0x40;  // second block of the first copy
+  raw[(lost + 2) * 2352 + 16 + 7] ^= 0x01;     // the last block of the only copy
+  WriteBytes(dir_ / "disc.bin", raw);
+  const std::string image = (dir_ / "disc.bin").string();
+
+  const Result tree = run({"tree", "--image", image});
+  EXPECT_EQ(tree.status, 0) << tree.err;
+  EXPECT_THAT(tree.lines(), ElementsAre("Read Me", "Movies/", "Movies/intro.stream", "Movies/Same",
+                                        "Movies/Same", "Movies/Empty/", "../escape", "lost"));
+
+  const fs::path out = dir_ / "out";
+  const Result extract = run({"extract", "-r", "--image", image, out.string()});
+  EXPECT_EQ(extract.status, 1);  // an unsafe name and a damaged file
+  EXPECT_THAT(extract.err, HasSubstr("\"Movies/intro.stream\": block 1 (disc block " +
+                                     std::to_string(intro + 1) +
+                                     ") could not be read from copy 1; read from copy 2."));
+  EXPECT_THAT(extract.err, HasSubstr("\"../escape\": skipped"));
+  EXPECT_THAT(extract.err, HasSubstr("written as \"Same~2\""));
+  EXPECT_THAT(extract.err, HasSubstr("\"lost\": damaged"));
+  EXPECT_EQ(ReadBytes(out / "Read Me"), disc.contents.at("Read Me"));
+  EXPECT_EQ(ReadBytes(out / "Movies" / "intro.stream"), disc.contents.at("Movies/intro.stream"));
+  // The builder places both entries named Same at the same bytes: both files come out.
+  EXPECT_EQ(ReadBytes(out / "Movies" / "Same"), disc.contents.at("Movies/Same"));
+  EXPECT_EQ(ReadBytes(out / "Movies" / "Same~2"), disc.contents.at("Movies/Same"));
+  EXPECT_TRUE(fs::is_directory(out / "Movies" / "Empty"));
+  std::vector<std::uint8_t> lostBytes = disc.contents.at("lost");
+  std::fill(lostBytes.begin() + 4096, lostBytes.end(), 0);
+  EXPECT_EQ(ReadBytes(out / "lost.damaged"), lostBytes);
+  EXPECT_FALSE(fs::exists(out / "lost"));
+  EXPECT_FALSE(fs::exists(dir_ / "escape"));
+  std::size_t files = 0;
+  for (const auto& e : fs::recursive_directory_iterator(out)) files += e.is_regular_file();
+  EXPECT_EQ(files, 5u);  // no temporary file left behind
+
+  const Result verify = run({"verify", "--image", image});
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_THAT(verify.err, HasSubstr("Movies/intro.stream: block 1 of copy 1 (disc block " +
+                                    std::to_string(intro + 1) + ") failed its check."));
+  EXPECT_THAT(verify.out, HasSubstr("the disc is damaged"));
+
+  const Result convert = run({"convert", "--image", image, (dir_ / "plain.iso").string()});
+  EXPECT_EQ(convert.status, 1);
+  EXPECT_THAT(convert.err, HasSubstr("Block " + std::to_string(intro + 1) + " could not be read"));
+  std::vector<std::uint8_t> expected = disc.bytes;
+  std::fill_n(expected.begin() + (intro + 1) * 2048, 2048, 0);
+  std::fill_n(expected.begin() + (lost + 2) * 2048, 2048, 0);
+  EXPECT_EQ(ReadBytes(dir_ / "plain.iso"), expected);
+
+  const Result json = run({"ls", "--json", "--image", image, "Movies"});
+  EXPECT_EQ(json.status, 0) << json.err;
+  const auto doc = nlohmann::json::parse(json.out);
+  ASSERT_EQ(doc["entries"].size(), 4u);
+  EXPECT_EQ(doc["entries"][0]["name"], "intro.stream");
+  EXPECT_EQ(doc["entries"][0]["copies"].size(), 2u);
+  EXPECT_EQ(doc["entries"][0]["byteCount"], 9000);
+  EXPECT_EQ(run({"info", "--json", "--image", image}).status, 0);
 }
 
 }  // namespace
