@@ -99,4 +99,21 @@ std::optional<opera::Entry> FindEntry(const opera::Volume& volume, const std::st
   return Lookup(volume, *dir, name, err);
 }
 
+reader::DriveReader ContainerReader(media::BlockDevice& device, reader::ReaderWindow*& window) {
+  return [&device, &window](std::int32_t lba, std::int16_t count) -> sector::SectorData {
+    if (lba < 0 || count < 1) return {};
+    sector::SectorData bytes(static_cast<std::size_t>(count) * media::kBlockSize);
+    std::vector<media::BlockStatus> status(static_cast<std::size_t>(count));
+    device.read(static_cast<std::uint64_t>(lba), std::span(bytes.data(), bytes.size()), status);
+    for (std::size_t i = 0; i < status.size(); ++i) {
+      if (status[i] == media::BlockStatus::Good) continue;
+      if (window != nullptr)
+        window->showError("Could not read block " + std::to_string(lba + i) + " of the image (" +
+                          media::ToText(status[i]) + ").");
+      return {};
+    }
+    return bytes;
+  };
+}
+
 }  // namespace brindle::cli

@@ -10,6 +10,7 @@
 
 #include "media/BlockDevice.h"
 #include "opera/Volume.h"
+#include "reader/ReaderWindow.h"
 
 namespace brindle::cli {
 
@@ -33,5 +34,9 @@ std::optional<opera::DirectoryRef> FindDirectory(const opera::Volume& volume,
 // The entry at path (directories and its name joined by '/'), or nothing after telling err.
 std::optional<opera::Entry> FindEntry(const opera::Volume& volume, const std::string& path,
                                       std::ostream& err);
+
+// The window's own commands on a container other than the plain image: its blocks as the drive
+// sector reader delivers them, and one message through window per block that cannot be read.
+reader::DriveReader ContainerReader(media::BlockDevice& device, reader::ReaderWindow*& window);
 
 }  // namespace brindle::cli

@@ -13,6 +13,7 @@
 #include "cli/MountCommand.h"
 #include "cli/Progress.h"
 #include "cli/Session.h"
+#include "media/Containers.h"
 #include "output/Names.h"
 
 namespace {
@@ -231,7 +232,22 @@ int main(int argc, char** argv) {
     return brindle::cli::GetEntry(*disc, entryPath, outFile, reporter);
   }
 
+  // A container other than the plain image reaches the window's commands block by block, as a
+  // drive does.
+  std::unique_ptr<brindle::media::BlockDevice> container;
+  brindle::reader::ReaderWindow* containerWindow = nullptr;
+  if (!source.image.empty()) {
+    brindle::media::MediaError error;
+    container = brindle::media::OpenContainer(source.image, error);
+    if (container && !brindle::media::IsPlainImage(*container)) {
+      from.kind = brindle::reader::SectorSource::Drive;
+      from.driveLabel = "  " + container->describe();
+      from.readDrive = brindle::cli::ContainerReader(*container, containerWindow);
+    }
+  }
+
   Session session(std::move(from), std::cerr);
+  containerWindow = &session.window();
   if (side) side->setWindow(&session.window());
   if (*info) return session.info(std::cout);
   if (*ls) return session.list(directories, std::cout);

@@ -38,4 +38,8 @@ std::unique_ptr<BlockDevice> OpenContainer(const std::string& path, MediaError& 
   return std::make_unique<PlainImage>(std::move(*file), path);
 }
 
+bool IsPlainImage(const BlockDevice& device) {
+  return dynamic_cast<const PlainImage*>(&device) != nullptr;
+}
+
 }  // namespace brindle::media

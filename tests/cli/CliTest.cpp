@@ -330,6 +330,12 @@ TEST_F(Cli, WholeDiscCommandsReadEveryContainerAndRecoverFromTheOtherCopy) {
   EXPECT_EQ(doc["entries"][0]["copies"].size(), 2u);
   EXPECT_EQ(doc["entries"][0]["byteCount"], 9000);
   EXPECT_EQ(run({"info", "--json", "--image", image}).status, 0);
+
+  // The window's own commands read the container too, with the plain image's lines.
+  WriteBytes(dir_ / "built.iso", disc.bytes);
+  const Result fromRaw = run({"ls", "--image", image, "Movies"});
+  EXPECT_EQ(fromRaw.status, 0) << fromRaw.err;
+  EXPECT_EQ(fromRaw.out, run({"ls", "--image", (dir_ / "built.iso").string(), "Movies"}).out);
 }
 
 }  // namespace
