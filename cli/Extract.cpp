@@ -55,8 +55,10 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
   const std::uint64_t blocks = (length + media::kBlockSize - 1) / media::kBlockSize;
   std::uint64_t copied = 0;
   if (length > 0 && !entry.copies.empty()) {
+    // Page-aligned ranges go through the kernel; a range that starts 2 KiB into a page copies
+    // faster through this process (measured: the kernel's copy splits it page by page).
     const auto range = device.fileRange(entry.copies[0], blocks);
-    if (range && range->length >= length) {
+    if (range && range->length >= length && range->offset % 4096 == 0) {
       const auto result =
           output::CopyInKernel(range->handle, range->offset, part->file(), 0, length, copied);
       progress.addBytes(copied);
