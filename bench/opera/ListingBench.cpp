@@ -6,6 +6,8 @@
 #include <random>
 
 #include "OperaImageBuilder.h"
+#include "media/PlainImage.h"
+#include "opera/Walker.h"
 #include "reader/BlockSource.h"
 #include "reader/Directory.h"
 #include "reader/PlainWindow.h"
@@ -75,3 +77,19 @@ void BM_ListWideDirectory(benchmark::State& state) {
 BENCHMARK(BM_ListWideDirectory)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+// The same directory through the typed library: read with the copy fall-back and walked.
+void BM_WalkWideDirectoryTyped(benchmark::State& state) {
+  const WideImage& image = Wide();
+  brindle::media::MediaError error;
+  const auto device = brindle::media::PlainImage::Open(image.path, error);
+  brindle::media::BlockStatus status{};
+  const auto volume = brindle::opera::Volume::Open(*device, status);
+  for (auto _ : state) {
+    const brindle::opera::Tree tree = brindle::opera::Walk(*volume, volume->root());
+    if (tree.entries.size() != kEntries) state.SkipWithError("the walk did not complete");
+    benchmark::DoNotOptimize(tree.entries.data());
+  }
+  state.SetItemsProcessed(state.iterations() * kEntries);
+}
+BENCHMARK(BM_WalkWideDirectoryTyped)->Unit(benchmark::kMillisecond);

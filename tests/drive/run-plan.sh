@@ -9,7 +9,7 @@
 # Plain POSIX sh: it runs under busybox ash in the guest and under dash or bash on the host.
 #
 # A plan line is ID, TRANSPORT (auto, spti or aspi, each optionally with "+user"), COMMAND
-# (drives, ls, extract, get), the drive LETTER and PATH ("." for the root, else names joined by
+# (drives, ls, extract, get, extract-r, verify), the drive LETTER and PATH ("." for the root, else names joined by
 # "/"), separated by tabs. The COMMAND mark instead reports "@@ MARK ID" and waits PATH seconds
 # (the host changes the medium when it sees it). For each other line:
 #   @@ RUN ID TRANSPORT COMMAND LETTER PATH
@@ -75,6 +75,10 @@ run_one() {
       mkdir -p "$out" && chmod 0777 "$out" &&
         timeout 60 $runAs "$cli" extract "$sourceOption" "$sourceValue" $transportOption "$out" "$@" ;;
     get) timeout 60 $runAs "$cli" get "$sourceOption" "$sourceValue" $transportOption "$path" "$out.bin" ;;
+    extract-r)
+      mkdir -p "$out" && chmod 0777 "$out" &&
+        timeout 60 $runAs "$cli" extract -r -q "$sourceOption" "$sourceValue" $transportOption "$out" "$@" ;;
+    verify) timeout 60 $runAs "$cli" verify -q "$sourceOption" "$sourceValue" $transportOption ;;
     *) echo "unknown plan command: $command" >&2; false ;;
   esac </dev/null >"$outRoot/$id.stdout" 2>"$outRoot/$id.stderr"
   status=$?
