@@ -246,10 +246,17 @@ int main(int argc, char** argv) {
     }
   }
 
+  const bool fromContainer = container && !brindle::media::IsPlainImage(*container);
   Session session(std::move(from), std::cerr);
   containerWindow = &session.window();
   if (side) side->setWindow(&session.window());
-  if (*info) return session.info(std::cout);
+  if (*info) {
+    const int status = session.info(std::cout);
+    // What holds the disc, when it is not the window's own plain image.
+    if (status == brindle::cli::kExitOk && fromContainer)
+      std::cout << container->describe() << '\n';
+    return status;
+  }
   if (*ls) return session.list(directories, std::cout);
   if (*extract) return session.extract(outDir, directories);
   return session.get(entryPath, outFile);

@@ -336,6 +336,8 @@ TEST_F(Cli, WholeDiscCommandsReadEveryContainerAndRecoverFromTheOtherCopy) {
   const Result fromRaw = run({"ls", "--image", image, "Movies"});
   EXPECT_EQ(fromRaw.status, 0) << fromRaw.err;
   EXPECT_EQ(fromRaw.out, run({"ls", "--image", (dir_ / "built.iso").string(), "Movies"}).out);
+  EXPECT_THAT(run({"info", "--image", image}).lines(),
+              ElementsAre("0 MB", StartsWith("raw 2352-byte sectors")));
 }
 
 }  // namespace
