@@ -40,6 +40,7 @@ class DriveWindowTest : public WindowFixture {
 
 TEST_F(DriveWindowTest, DoubleClickDuringExtractAllChangesNeitherTheListingNorTheFiles) {
   Click(form().optCDROM);
+  ASSERT_NE(application->currentTransport(), nullptr);
   ASSERT_EQ(application->currentTransport()->Interface(), "ASPI");
   EXPECT_EQ(SendMessageW(form().cbDrives, CB_GETCOUNT, 0, 0), 1);
   EXPECT_EQ(form().driveIndex(), 0);
