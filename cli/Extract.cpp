@@ -1,7 +1,5 @@
 #include "cli/Extract.h"
 
-#include "cli/Inspect.h"
-
 #include <algorithm>
 #include <atomic>
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include <set>
 #include <thread>
 
+#include "cli/Inspect.h"
 #include "opera/EntryReader.h"
 #include "opera/Walker.h"
 #include "output/Folder.h"
@@ -24,14 +23,21 @@ std::string Utf8(const std::string& latin1) {
   return output::Latin1ToUtf8(latin1);
 }
 
-// How the host compares names within one folder: names equal here would become one file.
+// How the host compares names (UTF-8) within one folder: names equal here would become one
+// file. Windows ignores letter case, also of the Latin-1 letters (U+00C0 to U+00DE but U+00D7,
+// encoded C3 80 to C3 9E).
 std::string MergeKey(const std::string& name) {
 #ifdef _WIN32
   std::string key = name;
-  for (char& c : key) {
-    const auto u = static_cast<unsigned char>(c);
-    if ((u >= 'A' && u <= 'Z') || (u >= 0xC0 && u <= 0xDE && u != 0xD7))
-      c = static_cast<char>(u + 32);
+  for (std::size_t i = 0; i < key.size(); ++i) {
+    const auto u = static_cast<unsigned char>(key[i]);
+    if (u >= 'A' && u <= 'Z') {
+      key[i] = static_cast<char>(u + 32);
+    } else if (u == 0xC3 && i + 1 < key.size()) {
+      const auto next = static_cast<unsigned char>(key[i + 1]);
+      if (next >= 0x80 && next <= 0x9E && next != 0x97) key[i + 1] = static_cast<char>(next + 32);
+      ++i;
+    }
   }
   return key;
 #else
