@@ -162,20 +162,4 @@ void OutputFile::discard() {
   if (!temporary_.empty()) ::unlink(std::exchange(temporary_, std::string()).c_str());
 }
 
-bool OutputFile::close() {
-  if (!closeHandle()) {
-    discard();
-    return false;
-  }
-  return rename(true);
-}
-
-bool OutputFile::closeUnlessExists() {
-  if (!closeHandle()) {
-    discard();
-    return false;
-  }
-  return rename(false);
-}
-
 }  // namespace brindle::output

@@ -180,20 +180,4 @@ void OutputFile::discard() {
     DeleteFileW(media::WidePath(std::exchange(temporary_, std::string())).c_str());
 }
 
-bool OutputFile::close() {
-  if (!closeHandle()) {
-    discard();
-    return false;
-  }
-  return rename(true);
-}
-
-bool OutputFile::closeUnlessExists() {
-  if (!closeHandle()) {
-    discard();
-    return false;
-  }
-  return rename(false);
-}
-
 }  // namespace brindle::output
