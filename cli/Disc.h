@@ -17,6 +17,9 @@ namespace brindle::cli {
 class DriveSide;
 
 struct Disc {
+  // The drive side a drive's device reads through, kept alive as long as the device (declared
+  // first, so it goes last); empty for an image.
+  std::shared_ptr<DriveSide> drive;
   std::unique_ptr<media::BlockDevice> device;
   std::optional<opera::Volume> volume;
   std::string source;  // the image path or the drive's label, for messages

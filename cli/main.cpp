@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "BrindleVersion.h"
+#include "cli/Command.h"
 #include "cli/Disc.h"
 #include "cli/DriveSide.h"
 #include "cli/Extract.h"
@@ -13,6 +14,7 @@
 #include "cli/MountCommand.h"
 #include "cli/Progress.h"
 #include "cli/Session.h"
+#include "cli/SourceOptions.h"
 #include "media/Containers.h"
 #include "output/Names.h"
 
@@ -21,47 +23,8 @@ namespace {
 using brindle::cli::DriveSide;
 using brindle::cli::Session;
 using brindle::cli::Source;
+using brindle::cli::SourceOptions;
 using brindle::cli::TransportChoice;
-
-const std::map<std::string, TransportChoice> kTransports{
-    {"auto", TransportChoice::Auto},
-    {"spti", TransportChoice::Spti},
-    {"aspi", TransportChoice::Aspi},
-};
-
-// The options that choose where the disc is read from, shared by every command.
-struct SourceOptions {
-  std::string image;
-  std::string drive;
-  TransportChoice transport = TransportChoice::Auto;
-
-  static void addTransport(CLI::App& command, TransportChoice& choice) {
-    command
-        .add_option_function<std::string>(
-            "--transport", [&choice](const std::string& name) { choice = kTransports.at(name); },
-            "How drives are reached: auto (the pass-through, else the ASPI library), spti or "
-            "aspi")
-        ->check(CLI::IsMember({"auto", "spti", "aspi"}));
-  }
-
-  void addTo(CLI::App& command) {
-    CLI::Option* imageOption = command.add_option(
-        "--image", image,
-        "Disc image: 2048-byte sectors, raw 2352/2448-byte sectors, a CUE sheet or a CHD file "
-        "(found by content)");
-    CLI::Option* driveOption = command.add_option(
-        "--drive", drive, "Drive letter as the drive list shows it (see the drives command)");
-    imageOption->excludes(driveOption);
-    // One of the two is required; CLI11 counts positional arguments among the options, so
-    // the check is made on the values after parsing.
-    command.final_callback([this] {
-      if (image.empty() && drive.empty()) {
-        throw CLI::RequiredError("One of --image FILE and --drive LETTER");
-      }
-    });
-    addTransport(command, transport);
-  }
-};
 
 }  // namespace
 
@@ -160,6 +123,13 @@ int main(int argc, char** argv) {
                   "Stay in the foreground; Ctrl+C unmounts (else: fusermount3 -u MOUNTPOINT)");
   source.addTo(*mount);
 
+  // The commands of the table, each registering its own options and returning how it runs.
+  std::vector<std::pair<CLI::App*, brindle::cli::RunCommand>> tableCommands;
+  for (const brindle::cli::Command& command : brindle::cli::Commands()) {
+    CLI::App* sub = app.add_subcommand(command.name, command.summary);
+    tableCommands.emplace_back(sub, command.setup(*sub));
+  }
+
   app.footer(std::string(brindle::cli::kJsonShape) +
              "\n\nImages:\n  Raw sectors are checked by their EDC; a damaged sector is read "
              "from another copy\n  of the entry, never corrected through its ECC.");
@@ -175,6 +145,10 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     app.exit(e);
     return brindle::cli::kExitUsage;
+  }
+
+  for (auto& [sub, run] : tableCommands) {
+    if (*sub) return run();
   }
 
   if (*drives) {
