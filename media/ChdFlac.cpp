@@ -46,7 +46,8 @@ class FlacDecoder final : public AudioDecoder {
               std::uint32_t blockSize, bool littleEndian, std::size_t& consumed) override {
     if (!decoder_ || out.size() % 4 != 0) return false;
     // FLAC blocks hold 16 to 65535 samples.
-    header_ = StreamHeader(std::clamp<std::uint32_t>(blockSize, 16, 65535));
+    blockSize_ = std::clamp<std::uint32_t>(blockSize, 16, 65535);
+    header_ = StreamHeader(blockSize_);
     littleEndian_ = littleEndian;
     in_ = in;
     read_ = 0;
@@ -110,8 +111,9 @@ class FlacDecoder final : public AudioDecoder {
                                               const FLAC__int32* const channels[], void* self) {
     auto& d = *static_cast<FlacDecoder*>(self);
     const std::size_t samples = frame->header.blocksize;
+    // A frame larger than the stream's block size is not what the writer made.
     if (frame->header.channels != kChannels || frame->header.bits_per_sample != kBitsPerSample ||
-        samples * 4 > d.out_.size() - d.written_) {
+        samples > d.blockSize_ || samples * 4 > d.out_.size() - d.written_) {
       d.failed_ = true;
       return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
@@ -141,6 +143,7 @@ class FlacDecoder final : public AudioDecoder {
   std::size_t written_ = 0;
   bool failed_ = false;
   bool littleEndian_ = false;
+  std::uint32_t blockSize_ = 0;
 };
 
 }  // namespace

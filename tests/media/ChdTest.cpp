@@ -235,37 +235,40 @@ TEST_F(ChdDisc, EveryShapeAndCodecSetReadsBackThePlainImageAndTheSheetsTracks) {
 }
 
 TEST_F(ChdDisc, AHunkWithDamagedBytesFailsItsCheckAndNothingElseDoes) {
-  const fs::path chd = MakeChd("cdzl");
-  ASSERT_FALSE(chd.empty());
-  const auto layout = Layout(chd);
-  ASSERT_TRUE(layout);
-  const std::uint32_t framesPerHunk = layout->header.hunkBytes / brindle::media::chd::kFrameBytes;
-  // A compressed hunk inside the data track that no other hunk repeats.
-  std::optional<std::uint32_t> target;
-  for (std::uint32_t h = 3; h + 1 < Blocks() / framesPerHunk && !target; ++h) {
-    const auto& entry = layout->hunks[h];
-    if (entry.kind != brindle::media::chd::HunkKind::Codec || entry.dataHunk != h) continue;
-    if (std::none_of(layout->hunks.begin(), layout->hunks.end(),
-                     [&](const auto& other) { return &other != &entry && other.dataHunk == h; }))
-      target = h;
-  }
-  ASSERT_TRUE(target);
-  auto file = ReadFile(chd);
-  const auto& entry = layout->hunks[*target];
-  file[entry.offset + entry.length / 2] ^= 0x10;
-  const fs::path damaged = *dir_ / "damaged.chd";
-  WriteFile(damaged, file);
+  for (const std::string codecs : {"cdzl", "huff", "flac"}) {
+    SCOPED_TRACE(codecs);
+    const fs::path chd = MakeChd(codecs);
+    ASSERT_FALSE(chd.empty());
+    const auto layout = Layout(chd);
+    ASSERT_TRUE(layout);
+    const std::uint32_t framesPerHunk = layout->header.hunkBytes / brindle::media::chd::kFrameBytes;
+    // A compressed hunk inside the data track that no other hunk repeats.
+    std::optional<std::uint32_t> target;
+    for (std::uint32_t h = 3; h + 1 < Blocks() / framesPerHunk && !target; ++h) {
+      const auto& entry = layout->hunks[h];
+      if (entry.kind != brindle::media::chd::HunkKind::Codec || entry.dataHunk != h) continue;
+      if (std::none_of(layout->hunks.begin(), layout->hunks.end(),
+                       [&](const auto& other) { return &other != &entry && other.dataHunk == h; }))
+        target = h;
+    }
+    ASSERT_TRUE(target);
+    auto file = ReadFile(chd);
+    const auto& entry = layout->hunks[*target];
+    file[entry.offset + entry.length / 2] ^= 0x10;
+    const fs::path damaged = *dir_ / "damaged.chd";
+    WriteFile(damaged, file);
 
-  MediaError error;
-  auto device = OpenChd(damaged.string(), error);
-  ASSERT_TRUE(device) << error.message;
-  const auto [status, bytes] = ReadAll(*device);
-  for (std::size_t b = 0; b < Blocks(); ++b) {
-    const bool inside = b / framesPerHunk == *target;
-    ASSERT_EQ(status[b], inside ? BlockStatus::FailedCheck : BlockStatus::Good) << "block " << b;
-    if (!inside) {
-      ASSERT_TRUE(std::equal(bytes.begin() + b * kBlockSize, bytes.begin() + (b + 1) * kBlockSize,
-                             image_->begin() + b * kBlockSize));
+    MediaError error;
+    auto device = OpenChd(damaged.string(), error);
+    ASSERT_TRUE(device) << error.message;
+    const auto [status, bytes] = ReadAll(*device);
+    for (std::size_t b = 0; b < Blocks(); ++b) {
+      const bool inside = b / framesPerHunk == *target;
+      ASSERT_EQ(status[b], inside ? BlockStatus::FailedCheck : BlockStatus::Good) << "block " << b;
+      if (!inside) {
+        ASSERT_TRUE(std::equal(bytes.begin() + b * kBlockSize, bytes.begin() + (b + 1) * kBlockSize,
+                               image_->begin() + b * kBlockSize));
+      }
     }
   }
 }
