@@ -1,0 +1,90 @@
+#include "cli/DiscPicture.h"
+
+#include <algorithm>
+#include <ostream>
+
+#include "cli/Png.h"
+#include "cli/Session.h"
+#include "opera/EntryReader.h"
+#include "output/Names.h"
+#include "pictures/Scale.h"
+
+namespace brindle::cli {
+namespace {
+
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameIgnoringCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [](char x, char y) { return Lower(x) == Lower(y); });
+}
+
+}  // namespace
+
+std::optional<std::vector<std::uint8_t>> ReadPictureBytes(media::BlockDevice& device,
+                                                          const opera::Entry& entry,
+                                                          const std::string& path,
+                                                          std::ostream& err) {
+  if (entry.isDirectory()) {
+    err << "\"" << path << "\" is a directory, not a picture.\n";
+    return std::nullopt;
+  }
+  if (entry.byteCount > kMaxPictureBytes) {
+    err << "\"" << path << "\" is " << entry.byteCount
+        << " bytes, too large for any picture form.\n";
+    return std::nullopt;
+  }
+  std::vector<std::uint8_t> bytes(entry.byteCount);
+  opera::EntryReader reader(device);
+  opera::ReadReport report;
+  const std::size_t got = reader.read(entry, 0, bytes, report);
+  if (!report.complete()) {
+    err << "\"" << path << "\": block " << report.damaged.front().block
+        << " could not be read from any copy (" << media::ToText(report.damaged.front().status)
+        << ").\n";
+    return std::nullopt;
+  }
+  bytes.resize(got);
+  return bytes;
+}
+
+std::optional<pictures::Picture> DecodeNamed(const std::vector<std::uint8_t>& bytes,
+                                             const std::string& path, std::ostream& err) {
+  pictures::Decoded decoded = pictures::DecodePicture(bytes);
+  if (decoded.picture) return std::move(decoded.picture);
+  err << "\"" << path << "\" is not a picture: ";
+  if (decoded.form) err << "as a " << pictures::ToText(*decoded.form) << ", ";
+  err << pictures::ToText(decoded.fault) << ".\n";
+  return std::nullopt;
+}
+
+std::optional<pictures::Picture> ReadBanner(const Disc& disc, std::ostream& err) {
+  const opera::Directory root = disc.volume->readDirectory(disc.volume->root());
+  const opera::Entry* found = nullptr;
+  for (const opera::Entry& entry : root.entries) {
+    if (entry.name == kBannerName) {
+      found = &entry;
+      break;
+    }
+    if (found == nullptr && SameIgnoringCase(entry.name, kBannerName)) found = &entry;
+  }
+  if (found == nullptr) {
+    err << "The disc in " << disc.source << " has no " << kBannerName << " in its root.\n";
+    return std::nullopt;
+  }
+  const std::string name = output::Latin1ToUtf8(found->name);
+  const auto bytes = ReadPictureBytes(*disc.device, *found, name, err);
+  if (!bytes) return std::nullopt;
+  return DecodeNamed(*bytes, name, err);
+}
+
+int WritePicture(const pictures::Picture& picture, std::uint32_t size, const std::string& out,
+                 std::ostream& err) {
+  const bool written = size == 0 ? WritePng(picture, out, err)
+                                 : WritePng(pictures::FitWithin(picture, size), out, err);
+  return written ? kExitOk : kExitFailed;
+}
+
+}  // namespace brindle::cli
