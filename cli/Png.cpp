@@ -29,6 +29,9 @@ std::vector<std::uint8_t> EncodePng(const pictures::Picture& picture) {
     return {};
   }
   png_set_write_fn(png, &bytes, Append, Flush);
+  // A file manager asks for hundreds of thumbnails: the fastest deflate level costs about a
+  // tenth more bytes on these pictures and a third of the time of the default.
+  png_set_compression_level(png, 1);
   png_set_IHDR(png, info, picture.width, picture.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);

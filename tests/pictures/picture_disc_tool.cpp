@@ -5,7 +5,12 @@
 //       a disc whose root holds a BannerScreen in look N (0, 1, 2, ...), a directory "Art" with
 //       an IMAG file and packed and unpacked CEL files, and with --filler, a file of that many
 //       megabytes (a full disc for the benchmark).
+//   picture-disc-tool --seeds DIR
+//       small pictures in every form (banner, IMAG, CEL of each depth, packed and not) as files
+//       in DIR: the picture fuzzer's seeds.
+#include <algorithm>
 #include <cstdlib>
+#include <fstream>
 #include <iostream>
 #include <string>
 
@@ -14,7 +19,41 @@
 
 using brindle::testing::OperaEntry;
 
+namespace {
+
+void Write(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+int WriteSeeds(const std::string& dir) {
+  brindle::testing::Rgb555Picture small{6, 4, {}};
+  for (std::uint32_t i = 0; i < 24; ++i) small.pixels.push_back(i % 3 == 0 ? 0x7C00 : 0x03E0);
+  Write(dir + "/banner", brindle::testing::EncodeBanner(small));
+  Write(dir + "/imag", brindle::testing::EncodeImag(small, false));
+  Write(dir + "/imag-left-right", brindle::testing::EncodeImag(small, true));
+  for (unsigned bpp : {1u, 2u, 4u, 6u, 8u, 16u})
+    for (bool packed : {false, true}) {
+      brindle::testing::CelForm form;
+      form.bpp = bpp;
+      form.packed = packed;
+      form.preambleInCcb = !packed;
+      // One bit reaches one colour beside the transparent one.
+      auto picture = small;
+      if (bpp == 1)
+        std::replace(picture.pixels.begin(), picture.pixels.end(), 0x03E0u,
+                     brindle::testing::kClear);
+      Write(dir + "/cel-" + std::to_string(bpp) + (packed ? "-packed" : ""),
+            brindle::testing::EncodeCel(picture, form));
+    }
+  return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (argc == 3 && std::string(argv[1]) == "--seeds") return WriteSeeds(argv[2]);
   if (argc < 2) {
     std::cerr << "usage: picture-disc-tool OUT.iso [--look N] [--title NAME] [--filler MB]\n";
     return 2;
