@@ -1,11 +1,15 @@
 #include "cli/DiscPicture.h"
 
 #include <algorithm>
+#include <array>
 #include <ostream>
+#include <sstream>
 
 #include "cli/Png.h"
+#include "cli/Progress.h"
 #include "cli/Session.h"
 #include "opera/EntryReader.h"
+#include "output/Folder.h"
 #include "output/Names.h"
 #include "pictures/Scale.h"
 
@@ -14,6 +18,18 @@ namespace {
 
 char Lower(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// The first bytes of a file in one of the picture forms: the banner's signature, or a chunk id
+// the picture files begin with.
+bool LooksLikePicture(std::span<const std::uint8_t> head) {
+  if (head.size() < 8) return false;
+  const std::string start(head.begin(), head.begin() + 8);
+  return start == std::string(
+                      "\x01"
+                      "APPSCRN",
+                      8) ||
+         start.compare(0, 4, "CCB ") == 0 || start.compare(0, 4, "IMAG") == 0;
 }
 
 bool SameIgnoringCase(const std::string& a, const std::string& b) {
@@ -85,6 +101,38 @@ int WritePicture(const pictures::Picture& picture, std::uint32_t size, const std
   const bool written = size == 0 ? WritePng(picture, out, err)
                                  : WritePng(pictures::FitWithin(picture, size), out, err);
   return written ? kExitOk : kExitFailed;
+}
+
+bool WritePictureBeside(media::BlockDevice& device, const opera::Entry& entry,
+                        const output::Folder& folder, const std::string& name,
+                        const std::string& shownPath, Reporter& reporter) {
+  if (entry.isDirectory() || entry.byteCount > kMaxPictureBytes) return true;
+  std::array<std::uint8_t, 8> head{};
+  opera::EntryReader reader(device);
+  opera::ReadReport report;
+  if (reader.read(entry, 0, head, report) != head.size() || !LooksLikePicture(head)) return true;
+  std::ostringstream quiet;
+  const auto bytes = ReadPictureBytes(device, entry, shownPath, quiet);
+  if (!bytes) return true;  // the file itself was reported when it was written
+  const pictures::Decoded decoded = pictures::DecodePicture(*bytes);
+  if (!decoded.picture) {
+    if (decoded.form)
+      reporter.line(shownPath + ": no PNG beside it: as a " + pictures::ToText(*decoded.form) +
+                    ", " + pictures::ToText(decoded.fault) + ".");
+    return true;
+  }
+  const std::string pngName = name + ".png";
+  if (folder.has(pngName)) {
+    reporter.line(shownPath + ": no PNG beside it: \"" + pngName + "\" is there already.");
+    return true;
+  }
+  const std::vector<std::uint8_t> png = EncodePng(*decoded.picture);
+  auto part = folder.createPart(pngName);
+  if (png.empty() || !part || !part->file().writeAt(0, png) || !part->commit(pngName)) {
+    reporter.line(shownPath + ": the PNG beside it could not be written.");
+    return false;
+  }
+  return true;
 }
 
 }  // namespace brindle::cli

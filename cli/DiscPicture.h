@@ -40,3 +40,21 @@ int WritePicture(const pictures::Picture& picture, std::uint32_t size, const std
                  std::ostream& err);
 
 }  // namespace brindle::cli
+
+namespace brindle::output {
+class Folder;
+}
+
+namespace brindle::cli {
+
+class Reporter;
+
+// For extract --pictures: when the entry just written as name into folder is a picture (by its
+// first bytes, then decoded whole), writes it beside as name + ".png". Files of other kinds are
+// passed over in silence; a picture that does not decode, or a PNG that cannot be written, is
+// told to reporter. False only when a PNG could not be written.
+bool WritePictureBeside(media::BlockDevice& device, const opera::Entry& entry,
+                        const output::Folder& folder, const std::string& name,
+                        const std::string& shownPath, Reporter& reporter);
+
+}  // namespace brindle::cli

@@ -7,7 +7,9 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include "cli/DiscPicture.h"
 
+#include "cli/DiscPicture.h"
 #include "cli/Inspect.h"
 #include "opera/EntryReader.h"
 #include "opera/Walker.h"
@@ -137,7 +139,7 @@ std::string DamagedName(const std::string& name) {
 }
 
 int ExtractRecursive(const Disc& disc, const std::string& outDir,
-                     const std::vector<std::string>& dirs, Reporter& reporter) {
+                     const std::vector<std::string>& dirs, Reporter& reporter, bool pictures) {
   const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
   if (!start) return 1;
   const opera::Tree tree = opera::Walk(*disc.volume, *start);
@@ -206,6 +208,10 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
                                          "\"" + Utf8(w.path) + "\"", reporter, progress);
       if (outcome == Outcome::Interrupted) stopped = true;
       if (outcome != Outcome::Complete) allComplete = false;
+      if (pictures && outcome == Outcome::Complete &&
+          !WritePictureBeside(*disc.device, w.entry, *job.folder, job.name,
+                              "\"" + Utf8(w.path) + "\"", reporter))
+        allComplete = false;
       progress.addFile();
     }
   };

@@ -92,6 +92,11 @@ int main(int argc, char** argv) {
       "merge get a suffix (~2), a block unreadable in one copy is read from the next, a file no "
       "copy of which can be read whole is written as NAME.damaged");
   extract->add_flag("-q,--quiet", quiet, "No progress meter");
+  bool pictures = false;
+  extract
+      ->add_flag("--pictures", pictures,
+                 "With -r: also NAME.png beside each picture file (banner, IMAG, CEL)")
+      ->needs(extract->get_option("--recursive"));
   extract->add_option("OUTDIR", outDir, "Folder to write the files to (created if missing)")
       ->required();
   extract->add_option("DIR", directories, "Directory to enter first, in order");
@@ -201,7 +206,8 @@ int main(int argc, char** argv) {
     if (*ls) return brindle::cli::PrintDirectoryJson(*disc, directories, std::cout, reporter);
     if (*tree) return brindle::cli::PrintTree(*disc, directories, std::cout, reporter);
     if (*verify) return brindle::cli::Verify(*disc, std::cout, reporter);
-    if (*extract) return brindle::cli::ExtractRecursive(*disc, outDir, directories, reporter);
+    if (*extract)
+      return brindle::cli::ExtractRecursive(*disc, outDir, directories, reporter, pictures);
     if (*convert) return brindle::cli::ConvertToImage(*disc, source.image, outFile, reporter);
     return brindle::cli::GetEntry(*disc, entryPath, outFile, reporter);
   }

@@ -58,5 +58,14 @@ message=$("$cli" picture --image disc.iso LaunchMe launch.png 2>&1) && fail "pic
 [[ $message == *'"LaunchMe" is not a picture'* ]] || fail "picture of LaunchMe says: $message"
 [ -e launch.png ] && fail "picture of LaunchMe wrote a file"
 
+# extract -r --pictures: a PNG beside each picture file, the same as the banner's; none for others.
+"$cli" extract -r -q --pictures --image disc.iso out || fail "extract -r --pictures"
+for path in BannerScreen Art/title.imag Art/packed.cel Art/unpacked.cel; do
+  cmp -s banner.png "out/$path.png" || fail "extract --pictures: out/$path.png differs or is missing"
+done
+[ "$(find out -name '*.png' | wc -l)" = 4 ] || fail "extract --pictures wrote $(find out -name '*.png')"
+"$cli" extract --pictures --image disc.iso out2 2>/dev/null
+[ $? = 2 ] || fail "extract --pictures without -r is not a usage error"
+
 [ $failures -eq 0 ] && echo "all passed"
 exit $((failures > 0))
