@@ -29,9 +29,11 @@ std::vector<std::uint8_t> EncodePng(const pictures::Picture& picture) {
     return {};
   }
   png_set_write_fn(png, &bytes, Append, Flush);
-  // A file manager asks for hundreds of thumbnails: the fastest deflate level costs about a
-  // tenth more bytes on these pictures and a third of the time of the default.
+  // A file manager asks for hundreds of thumbnails: the fastest deflate level and one filter
+  // (each pixel less the one to its left, which suits the console's smooth pictures) instead of
+  // trying all five on every row cost about a quarter more bytes and a third of the time.
   png_set_compression_level(png, 1);
+  png_set_filter(png, PNG_FILTER_TYPE_BASE, PNG_FILTER_SUB);
   png_set_IHDR(png, info, picture.width, picture.height, 8, PNG_COLOR_TYPE_RGB_ALPHA,
                PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, info);

@@ -41,45 +41,44 @@ Picture FitWithin(const Picture& picture, std::uint32_t side) {
       static_cast<std::uint32_t>(std::lround(picture.height * scale)), 1, side);
 
   // Colours premultiplied by alpha, so transparent pixels lend no colour to their neighbours.
-  const std::size_t oldCount = std::size_t{picture.width} * picture.height;
-  std::vector<float> source(oldCount * 4);
-  for (std::size_t i = 0; i < oldCount; ++i) {
-    const float alpha = picture.rgba[i * 4 + 3] / 255.0f;
-    for (int c = 0; c < 3; ++c) source[i * 4 + c] = picture.rgba[i * 4 + c] * alpha;
-    source[i * 4 + 3] = picture.rgba[i * 4 + 3];
-  }
-  // Across first (every old row), then down.
+  // One new row at a time: each old row it covers is shrunk across, then added in by its share,
+  // so the work space is two rows of the new width whatever the size of the picture.
   const std::vector<Span> across = Spans(picture.width, newWidth);
   const std::vector<Span> down = Spans(picture.height, newHeight);
-  std::vector<float> rows(std::size_t{newWidth} * picture.height * 4, 0.0f);
-  for (std::uint32_t y = 0; y < picture.height; ++y) {
-    const float* in = &source[std::size_t{y} * picture.width * 4];
-    float* out = &rows[std::size_t{y} * newWidth * 4];
-    for (std::uint32_t x = 0; x < newWidth; ++x) {
-      const Span& span = across[x];
-      for (std::size_t k = 0; k < span.weights.size(); ++k)
-        for (int c = 0; c < 4; ++c)
-          out[x * 4 + c] += in[(span.first + k) * 4 + c] * span.weights[k];
-    }
-  }
   Picture result{newWidth, newHeight,
                  std::vector<std::uint8_t>(std::size_t{newWidth} * newHeight * 4)};
   std::vector<float> sum(std::size_t{newWidth} * 4);
   for (std::uint32_t y = 0; y < newHeight; ++y) {
     std::fill(sum.begin(), sum.end(), 0.0f);
-    const Span& span = down[y];
-    for (std::size_t k = 0; k < span.weights.size(); ++k) {
-      const float* in = &rows[(span.first + k) * std::size_t{newWidth} * 4];
-      for (std::size_t i = 0; i < sum.size(); ++i) sum[i] += in[i] * span.weights[k];
+    const Span& rows = down[y];
+    for (std::size_t r = 0; r < rows.weights.size(); ++r) {
+      const std::uint8_t* in = &picture.rgba[(rows.first + r) * std::size_t{picture.width} * 4];
+      for (std::uint32_t x = 0; x < newWidth; ++x) {
+        const Span& columns = across[x];
+        float red = 0, green = 0, blue = 0, alpha = 0;
+        for (std::size_t k = 0; k < columns.weights.size(); ++k) {
+          const std::uint8_t* p = in + (columns.first + k) * 4;
+          const float covered = p[3] * columns.weights[k];
+          red += p[0] * covered;
+          green += p[1] * covered;
+          blue += p[2] * covered;
+          alpha += covered;
+        }
+        const float share = rows.weights[r];
+        sum[x * 4] += red * share;
+        sum[x * 4 + 1] += green * share;
+        sum[x * 4 + 2] += blue * share;
+        sum[x * 4 + 3] += alpha * share;
+      }
     }
     std::uint8_t* out = &result.rgba[std::size_t{y} * newWidth * 4];
     for (std::uint32_t x = 0; x < newWidth; ++x) {
-      const float alpha = sum[x * 4 + 3];
+      const float alpha = sum[x * 4 + 3];  // 0 to 255
       for (int c = 0; c < 3; ++c) {
-        const float value = alpha > 0.0f ? sum[x * 4 + c] * 255.0f / alpha : 0.0f;
-        out[x * 4 + c] = static_cast<std::uint8_t>(std::clamp(std::lround(value), 0L, 255L));
+        const float value = alpha > 0.0f ? sum[x * 4 + c] / alpha : 0.0f;
+        out[x * 4 + c] = static_cast<std::uint8_t>(std::min(value, 255.0f) + 0.5f);
       }
-      out[x * 4 + 3] = static_cast<std::uint8_t>(std::clamp(std::lround(alpha), 0L, 255L));
+      out[x * 4 + 3] = static_cast<std::uint8_t>(std::min(alpha, 255.0f) + 0.5f);
     }
   }
   return result;
