@@ -46,8 +46,15 @@ fi
 [ "$(png_size small.png)" = "64 48" ] || fail "banner --size 64 is $(png_size small.png)"
 "$cli" banner disc.iso > piped.png || fail "banner to standard output"
 cmp -s banner.png piped.png || fail "banner to standard output differs"
-"$cli" banner noise.iso none.png 2>/dev/null && fail "banner of a non-disc succeeded"
-[ -e none.png ] && fail "banner of a non-disc wrote a file"
+# No banner, a banner cut short, no disc at all: a message, exit status 1, no file.
+"$tool" nobanner.iso --banner none && "$tool" cutbanner.iso --banner cut || exit 1
+for bad in nobanner.iso cutbanner.iso noise.iso; do
+  message=$("$cli" banner "$bad" none.png 2>&1) && fail "banner of $bad succeeded"
+  [ -n "$message" ] || fail "banner of $bad gave no message"
+  [ -e none.png ] && fail "banner of $bad wrote a file"
+  thumbnail 128 "$work/$bad" "$work/none.png" 2>/dev/null && fail "thumbnailer succeeded on $bad"
+  [ -e none.png ] && fail "thumbnailer wrote something for $bad"
+done
 
 # picture: the same picture in the IMAG and CEL forms gives the same PNG as the banner.
 for path in Art/title.imag Art/packed.cel Art/unpacked.cel; do

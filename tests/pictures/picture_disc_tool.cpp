@@ -1,8 +1,9 @@
 // picture-disc-tool: Opera discs that carry pictures, for the thumbnailer's test, the README's
 // screenshot and the benchmark.
 //
-//   picture-disc-tool OUT.iso [--look N] [--title NAME] [--filler MB]
-//       a disc whose root holds a BannerScreen in look N (0, 1, 2, ...), a directory "Art" with
+//   picture-disc-tool OUT.iso [--look N] [--title NAME] [--filler MB] [--banner none|cut]
+//       a disc whose root holds a BannerScreen in look N (0, 1, 2, ...) (--banner: none, or one
+//       cut short of the pixel bytes its header gives), a directory "Art" with
 //       an IMAG file and packed and unpacked CEL files, and with --filler, a file of that many
 //       megabytes (a full disc for the benchmark).
 //   picture-disc-tool --seeds DIR
@@ -61,11 +62,13 @@ int main(int argc, char** argv) {
   std::uint32_t look = 0;
   std::size_t fillerMb = 0;
   std::string title = "Demo";
+  std::string bannerKind;
   for (int i = 2; i + 1 < argc; i += 2) {
     const std::string option = argv[i];
     if (option == "--look") look = static_cast<std::uint32_t>(std::atoi(argv[i + 1]));
     if (option == "--title") title = argv[i + 1];
     if (option == "--filler") fillerMb = static_cast<std::size_t>(std::atoi(argv[i + 1]));
+    if (option == "--banner") bannerKind = argv[i + 1];
   }
   const auto banner = brindle::testing::DemoBanner(look);
   brindle::testing::CelForm packed;
@@ -87,6 +90,8 @@ int main(int argc, char** argv) {
               OperaEntry::File("unpacked.cel", brindle::testing::EncodeCel(banner, unpacked)),
           }),
   };
+  if (bannerKind == "none") root.erase(root.begin());
+  if (bannerKind == "cut") root.front().data.resize(root.front().data.size() / 2);
   if (fillerMb > 0) root.push_back(OperaEntry::File("Movie.stream", fillerMb << 20));
   const auto image = brindle::testing::OperaImageBuilder().root(root).build();
   if (!image.writeTo(argv[1])) {
