@@ -12,6 +12,9 @@ RunCommand SetupExtract(CLI::App& command);
 RunCommand SetupGet(CLI::App& command);
 RunCommand SetupConvert(CLI::App& command);
 RunCommand SetupMount(CLI::App& command);
+RunCommand SetupBanner(CLI::App& command);
+RunCommand SetupPicture(CLI::App& command);
+RunCommand SetupThumbnail(CLI::App& command);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> kCommands{
@@ -47,6 +50,10 @@ const std::vector<Command>& Commands() {
        SetupConvert},
       {"mount", "Serve the disc as a read-only file system on MOUNTPOINT until unmounted",
        SetupMount},
+      {"banner", "Write the disc's banner (the picture shown while it starts) as PNG", SetupBanner},
+      {"picture", "Write one of the disc's pictures (IMAG, CEL, banner) as PNG", SetupPicture},
+      {"thumbnail", "The file manager's thumbnailer: -s SIZE IMAGE OUT.png from the banner",
+       SetupThumbnail},
   };
   return kCommands;
 }

@@ -7,7 +7,9 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include "cli/DiscPicture.h"
 
+#include "cli/DiscPicture.h"
 #include "cli/Inspect.h"
 #include "cli/Session.h"
 #include "opera/EntryReader.h"
@@ -138,7 +140,7 @@ std::string DamagedName(const std::string& name) {
 }
 
 int ExtractRecursive(const Disc& disc, const std::string& outDir,
-                     const std::vector<std::string>& dirs, Reporter& reporter) {
+                     const std::vector<std::string>& dirs, Reporter& reporter, bool pictures) {
   const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
   if (!start) return kExitFailed;
   const opera::Tree tree = opera::Walk(*disc.volume, *start);
@@ -207,6 +209,10 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
                                          "\"" + Utf8(w.path) + "\"", reporter, progress);
       if (outcome == Outcome::Interrupted) stopped = true;
       if (outcome != Outcome::Complete) allComplete = false;
+      if (pictures && outcome == Outcome::Complete &&
+          !WritePictureBeside(*disc.device, w.entry, *job.folder, job.name,
+                              "\"" + Utf8(w.path) + "\"", reporter))
+        allComplete = false;
       progress.addFile();
     }
   };

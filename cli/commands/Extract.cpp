@@ -18,6 +18,7 @@ struct Options {
   std::vector<std::string> directories;
   bool recursive = false;
   bool quiet = false;
+  bool pictures = false;
 };
 
 int RunRecursive(const Options& options) {
@@ -25,7 +26,7 @@ int RunRecursive(const Options& options) {
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   CatchInterrupt();
-  return ExtractRecursive(*disc, options.outDir, options.directories, reporter);
+  return ExtractRecursive(*disc, options.outDir, options.directories, reporter, options.pictures);
 }
 
 int Run(const Options& options) {
@@ -46,6 +47,10 @@ RunCommand SetupExtract(CLI::App& command) {
       "merge get a suffix (~2), a block unreadable in one copy is read from the next, a file no "
       "copy of which can be read whole is written as NAME.damaged");
   command.add_flag("-q,--quiet", options->quiet, "No progress meter");
+  command
+      .add_flag("--pictures", options->pictures,
+                "With -r: also NAME.png beside each picture file (banner, IMAG, CEL)")
+      ->needs(command.get_option("--recursive"));
   command
       .add_option("OUTDIR", options->outDir, "Folder to write the files to (created if missing)")
       ->required();
