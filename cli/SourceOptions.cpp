@@ -72,7 +72,7 @@ void SourceOptions::addTo(CLI::App& command, const std::string& usage, std::size
   const std::string shown = "[IMAGE]" + (usage.empty() ? "" : " " + usage);
   command
       .add_option("ARGUMENTS", arguments,
-                  "IMAGE: the disc image, unless --image or --drive names the source" +
+                  "The disc image, unless --image or --drive names the source" +
                       (usage.empty() ? std::string() : "; then " + usage))
       ->type_name(shown);
   command.final_callback([this, &command, usage, shown, least, most] {

@@ -26,6 +26,10 @@ class Formatter : public CLI::Formatter {
     if (opt->get_positional() && opt->get_name() == "ARGUMENTS") return opt->get_type_name();
     return CLI::Formatter::make_option_usage(opt);
   }
+  std::string make_option_name(const CLI::Option* opt, bool positional) const override {
+    if (positional && opt->get_name() == "ARGUMENTS") return opt->get_type_name();
+    return CLI::Formatter::make_option_name(opt, positional);
+  }
   std::string make_option_opts(const CLI::Option* opt) const override {
     if (opt->get_positional() && opt->get_name() == "ARGUMENTS") return {};
     return CLI::Formatter::make_option_opts(opt);
@@ -111,7 +115,7 @@ int main(int argc, char** argv) {
   // "help" alone is the command list; "help COMMAND" is COMMAND --help.
   std::string helpArg = "--help";
   if (std::strcmp(argv[1], "help") == 0) {
-    if (argc == 2) {
+    if (argc == 2 || argv[2][0] == '-') {
       PrintCommandList(std::cout);
       return brindle::cli::kExitOk;
     }

@@ -10,6 +10,7 @@
 #include "cli/Inspect.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
+#include "media/Containers.h"
 #include "output/Names.h"
 
 namespace brindle::cli {
@@ -69,7 +70,7 @@ void PrintLabel(const Disc& disc, std::ostream& out) {
                            (v.rootCopies.size() == 1 ? " " : "s ") + copies + ")");
   field("Held in", disc.device->describe());
   const std::vector<media::TrackInfo> tracks = disc.device->tracks();
-  if (tracks.size() > 1 || (tracks.size() == 1 && !tracks[0].file.empty())) {
+  if (!media::IsPlainImage(*disc.device)) {
     for (const media::TrackInfo& t : tracks) {
       out << "  Track " << t.number << ": " << t.mode << ", sectors " << t.firstSector << " to "
           << t.firstSector + t.sectorCount - (t.sectorCount > 0 ? 1 : 0)
