@@ -283,7 +283,7 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
   std::vector<std::uint8_t> data(kRun * media::kBlockSize);
   std::vector<media::BlockStatus> status(kRun);
   std::vector<std::pair<std::uint64_t, std::uint64_t>> bad;  // runs of unreadable blocks
-  Progress progress(reporter, 1, blocks * media::kBlockSize);
+  Progress progress(reporter, 1, blocks * media::kBlockSize, Progress::Count::Blocks);
   for (std::uint64_t first = 0; first < blocks; first += kRun) {
     if (Interrupted()) {
       progress.finish();

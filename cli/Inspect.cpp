@@ -55,21 +55,6 @@ void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
                   " read from another copy.");
 }
 
-const char* const kJsonShape =
-    "JSON:\n"
-    "  Names are the UTF-8 text of the disc's Latin-1 bytes; numbers are as stored.\n"
-    "  ls --json:   {\"directory\": [names...], \"entries\": [ENTRY...],\n"
-    "                \"problems\": [{\"block\": N, \"problem\": TEXT}...]}\n"
-    "  ENTRY:       {\"name\", \"type\", \"directory\": bool, \"flags\", \"id\", \"blockSize\",\n"
-    "                \"byteCount\", \"blockCount\", \"burst\", \"gap\", \"lastCopyIndex\",\n"
-    "                \"copies\": [first block of each copy]}\n"
-    "  info --json: {\"container\": TEXT, \"tracks\": [{\"number\", \"mode\", \"sectorSize\",\n"
-    "                \"firstSector\", \"sectorCount\", \"file\"}...],\n"
-    "                \"volume\": {\"label\", \"comment\", \"recordType\", \"version\", \"flags\",\n"
-    "                \"id\", \"blockSize\", \"blockCount\", \"size\", \"rootId\", "
-    "\"rootBlockCount\",\n"
-    "                \"rootBlockSize\", \"rootLastCopyIndex\", \"rootCopies\": [...]}}";
-
 int PrintTree(const Disc& disc, const std::vector<std::string>& dirs, std::ostream& out,
               Reporter& reporter) {
   const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());

@@ -8,14 +8,13 @@
 #include "cli/Extract.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
+#include "cli/Suggest.h"
 
 namespace brindle::cli {
 namespace {
 
 struct Options {
   SourceOptions source;
-  std::string outDir;
-  std::vector<std::string> directories;
   bool recursive = false;
   bool quiet = false;
   bool pictures = false;
@@ -26,21 +25,27 @@ int RunRecursive(const Options& options) {
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   CatchInterrupt();
-  return ExtractRecursive(*disc, options.outDir, options.directories, reporter, options.pictures);
+  const std::vector<std::string>& args = options.source.arguments;
+  return ExtractRecursive(*disc, args[0], DiscPathNames({args.begin() + 1, args.end()}), reporter,
+                          options.pictures);
 }
 
 int Run(const Options& options) {
   if (options.recursive) return RunRecursive(options);
   const auto window = WindowSource::Open(options.source, std::cerr);
   if (!window) return kExitFailed;
-  return window->session().extract(options.outDir, options.directories);
+  const std::vector<std::string>& args = options.source.arguments;
+  return window->session().extract(args[0], DiscPathNames({args.begin() + 1, args.end()}));
 }
 
 }  // namespace
 
 RunCommand SetupExtract(CLI::App& command) {
   auto options = std::make_shared<Options>();
-  options->source.addTo(command);
+  command.description(
+      "Copy every entry of the root, or of the directory DIR, into OUTDIR as the window does "
+      "(-r: the whole tree below it as folders and files)");
+  options->source.addTo(command, "OUTDIR [DIR...]", 1, kAny);
   command.add_flag(
       "-r,--recursive", options->recursive,
       "The whole tree, as folders and files. Unsafe names are skipped, names the host would "
@@ -51,10 +56,6 @@ RunCommand SetupExtract(CLI::App& command) {
       .add_flag("--pictures", options->pictures,
                 "With -r: also NAME.png beside each picture file (banner, IMAG, CEL)")
       ->needs(command.get_option("--recursive"));
-  command
-      .add_option("OUTDIR", options->outDir, "Folder to write the files to (created if missing)")
-      ->required();
-  command.add_option("DIR", options->directories, "Directory to enter first, in order");
   return [options] { return Run(*options); };
 }
 
