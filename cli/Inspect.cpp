@@ -38,18 +38,8 @@ ordered_json EntryJson(const opera::Entry& e) {
 }  // namespace
 
 void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
-  for (const opera::WalkProblem& p : tree.problems) {
-    std::string text = "\"" + Utf8(p.path) + "\": ";
-    if (p.kind == opera::WalkProblem::Kind::Block) {
-      text += "directory block " + std::to_string(p.block.block) + " " +
-              (p.block.fault ? opera::ToText(*p.block.fault) : media::ToText(p.block.status)) +
-              "; its entries are missing.";
-    } else {
-      text +=
-          std::string(opera::ToText(p.kind)) + " (block " + std::to_string(p.block.block) + ").";
-    }
-    reporter.line(text);
-  }
+  for (const opera::WalkProblem& p : tree.problems)
+    reporter.line(opera::WalkProblemText(p, Utf8(p.path)));
   for (const auto& [path, block] : tree.recoveredBlocks)
     reporter.line("\"" + Utf8(path) + "\": directory block " + std::to_string(block) +
                   " read from another copy.");

@@ -1,9 +1,11 @@
 // get: one entry saved as a file (or written to standard output), each block from the first
 // copy that reads good.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "cli/Command.h"
 #include "cli/Extract.h"
