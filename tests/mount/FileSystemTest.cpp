@@ -177,6 +177,21 @@ TEST(MountedTree, ShowsEveryUsableEntryWithItsAttributesAndLeavesOutTheRest) {
     EXPECT_EQ(disc.list(kRootInode, offset),
               std::vector<std::string>(root.begin() + std::ptrdiff_t(offset), root.end()));
   }
+  // As the kernel lists: a buffer that holds only some lines, then the rest from the offset the
+  // last line taken named. A wrong next offset repeats lines, or loops for ever.
+  for (std::size_t fits = 1; fits < root.size(); ++fits) {
+    std::vector<std::string> names;
+    std::uint64_t next = 0;
+    files.readdir(kRootInode, 0, [&](const mount::ListedEntry& line) {
+      if (names.size() == fits) return false;
+      names.push_back(line.name);
+      next = line.next;
+      return true;
+    });
+    const std::vector<std::string> rest = disc.list(kRootInode, next);
+    names.insert(names.end(), rest.begin(), rest.end());
+    EXPECT_EQ(names, root) << "a buffer of " << fits << " lines";
+  }
   const Inode sound = disc.resolve("Sound");
   std::vector<Inode> listed;
   files.readdir(sound, 0, [&](const mount::ListedEntry& line) {
