@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -154,6 +155,13 @@ TEST(MountedTree, ShowsEveryUsableEntryWithItsAttributesAndLeavesOutTheRest) {
     if (image.directories.count(path) != 0) {
       EXPECT_EQ(attributes.st_mode, S_IFDIR | 0555);
       EXPECT_EQ(attributes.st_size, off_t(image.placements.at(path).blockCount) * 2048);
+      // A directory's links: its own name, its ".", and each subdirectory's "..".
+      const auto subdirectories = std::count_if(
+          image.directories.begin(), image.directories.end(), [&](const std::string& d) {
+            return Shown(d) && d.starts_with(path + "/") &&
+                   d.find('/', path.size() + 1) == std::string::npos;
+          });
+      EXPECT_EQ(attributes.st_nlink, nlink_t(2 + subdirectories));
     } else {
       EXPECT_EQ(attributes.st_mode, S_IFREG | 0444);
       EXPECT_EQ(attributes.st_size, off_t(bytes.size()));
@@ -209,6 +217,11 @@ TEST(MountedTree, ShowsEveryUsableEntryWithItsAttributesAndLeavesOutTheRest) {
   EXPECT_EQ(files.lookup(readMe, "x", child, attributes), ENOTDIR);
   EXPECT_EQ(files.getattr(100000, attributes), ENOENT);
   EXPECT_EQ(files.nodeCount(), inodes.size() + 1);  // and the Loop directory
+  ASSERT_EQ(files.getattr(kRootInode, attributes), 0);
+  EXPECT_EQ(attributes.st_nlink, 4u);  // Sound and Loop
+  struct statvfs volume {};
+  ASSERT_EQ(files.statfs(volume), 0);
+  EXPECT_EQ(volume.f_files, inodes.size() + 1);
 
   // Each thing left out or not walked is said once; what lies below a left-out directory is
   // not said again.
