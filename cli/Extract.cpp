@@ -124,6 +124,45 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
   return Outcome::Complete;
 }
 
+std::filesystem::path Native(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(Native(path), ec);
+}
+
+// Where a command that writes one file puts it, as cp does: into out when out is a folder,
+// under name; else as out itself, in a folder that must exist. Nothing after telling reporter.
+struct Target {
+  output::Folder folder;
+  std::string name;  // UTF-8
+};
+std::optional<Target> OutputTarget(const std::string& out, const std::string& name,
+                                   Reporter& reporter) {
+  if (IsFolder(out)) {
+    auto folder = output::Folder::Existing(out);
+    if (folder) return Target{std::move(*folder), name};
+    reporter.line("The folder \"" + out + "\" cannot be written to.");
+    return std::nullopt;
+  }
+  const std::filesystem::path target = Native(out);
+  const auto parentPath = target.parent_path().u8string();
+  const auto fileName = target.filename().u8string();
+  if (fileName.empty()) {
+    reporter.line("The folder \"" + out + "\" does not exist.");
+    return std::nullopt;
+  }
+  auto folder = output::Folder::Existing(
+      parentPath.empty() ? "." : std::string(parentPath.begin(), parentPath.end()));
+  if (!folder) {
+    reporter.line("\"" + out + "\" could not be written: its folder does not exist.");
+    return std::nullopt;
+  }
+  return Target{std::move(*folder), std::string(fileName.begin(), fileName.end())};
+}
+
 struct Job {
   std::size_t index;  // in the walk
   const output::Folder* folder;
@@ -228,19 +267,15 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
              Reporter& reporter) {
   const auto entry = FindEntry(*disc.volume, path, reporter.stream());
   if (!entry) return 1;
-  const std::filesystem::path target(std::u8string(outFile.begin(), outFile.end()));
-  const auto parentPath = target.parent_path().u8string();
-  const auto fileName = target.filename().u8string();
-  const auto folder = output::Folder::Existing(
-      parentPath.empty() ? "." : std::string(parentPath.begin(), parentPath.end()));
-  if (!folder || fileName.empty()) {
-    reporter.line("\"" + outFile + "\" could not be written: its folder does not exist.");
+  if (!output::IsSafeFileName(entry->name) && IsFolder(outFile)) {
+    reporter.line("\"" + path + "\" cannot be a file name here; name the file to write.");
     return 1;
   }
+  const auto target = OutputTarget(outFile, Utf8(entry->name), reporter);
+  if (!target) return 1;
   Progress progress(reporter, 1, entry->byteCount);
-  const Outcome outcome =
-      WriteEntry(*disc.device, *entry, *folder, std::string(fileName.begin(), fileName.end()),
-                 "\"" + path + "\"", reporter, progress);
+  const Outcome outcome = WriteEntry(*disc.device, *entry, target->folder, target->name,
+                                     "\"" + path + "\"", reporter, progress);
   progress.finish();
   if (outcome == Outcome::Interrupted) return 130;
   return outcome == Outcome::Complete ? 0 : 1;
@@ -252,21 +287,30 @@ namespace brindle::cli {
 
 int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::string& outFile,
                    Reporter& reporter) {
-  const auto native = [](const std::string& s) {
-    return std::filesystem::path(std::u8string(s.begin(), s.end()));
-  };
   std::error_code ec;
-  if (!inputPath.empty() && std::filesystem::equivalent(native(inputPath), native(outFile), ec)) {
+  if (!inputPath.empty() && std::filesystem::equivalent(Native(inputPath), Native(outFile), ec)) {
     reporter.line("\"" + outFile + "\" is the image being read; it is never written over.");
     return 1;
   }
-  const auto target = native(outFile);
-  const auto parent = target.parent_path().u8string();
-  const auto name = target.filename().u8string();
-  const auto folder =
-      output::Folder::Existing(parent.empty() ? "." : std::string(parent.begin(), parent.end()));
-  auto part = folder && !name.empty() ? folder->createPart(std::string(name.begin(), name.end()))
-                                      : std::nullopt;
+  // Into a folder: the image's own name as a plain image, or the volume's label for a drive.
+  std::string name;
+  if (!inputPath.empty()) {
+    const auto stem = Native(inputPath).stem().u8string();
+    name = std::string(stem.begin(), stem.end()) + ".iso";
+  } else {
+    const std::string& label = disc.volume->label().label;
+    name = (output::IsSafeFileName(label) ? Utf8(label) : std::string("disc")) + ".iso";
+  }
+  const auto target = OutputTarget(outFile, name, reporter);
+  if (!target) return 1;
+  const std::filesystem::path written =
+      IsFolder(outFile) ? Native(outFile) / Native(name) : Native(outFile);
+  if (!inputPath.empty() && std::filesystem::equivalent(Native(inputPath), written, ec)) {
+    reporter.line("\"" + written.string() +
+                  "\" is the image being read; it is never written over.");
+    return 1;
+  }
+  auto part = target->folder.createPart(target->name);
   if (!part) {
     reporter.line("\"" + outFile + "\" could not be created.");
     return 1;
@@ -304,7 +348,7 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
     progress.addBytes(run * media::kBlockSize);
   }
   progress.finish();
-  if (!part->commit(std::string(name.begin(), name.end()))) {
+  if (!part->commit(target->name)) {
     reporter.line("\"" + outFile + "\" could not be written completely.");
     return 1;
   }

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/Progress.h"
 #include "output/Names.h"
 #include "reader/EntryLine.h"
 
@@ -107,7 +108,17 @@ int Session::extract(const std::string& outDir, const std::vector<std::string>& 
   }
   std::string folder = outDir;
   if (folder.back() != '/') folder += '/';
-  return status(reader_.ExtractAllTo(folder));
+  // Ctrl+C or SIGTERM ends the copying with the entry being written removed, so only whole
+  // entries are ever left under their names.
+  CatchInterrupt();
+  reader_.setStopRequest(Interrupted);
+  const bool completed = reader_.ExtractAllTo(folder);
+  if (Interrupted()) {
+    flushMessages();
+    tell("Interrupted: the files not yet complete were removed.");
+    return 130;
+  }
+  return status(completed);
 }
 
 int Session::get(const std::string& entryPath, const std::string& outFile) {

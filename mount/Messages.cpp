@@ -65,4 +65,14 @@ std::string MountFailedText(const std::string& mountPoint) {
   return "Could not mount on \"" + mountPoint + "\".";
 }
 
+std::string NotEmptyText(const std::string& mountPoint) {
+  return "Will not mount on \"" + mountPoint +
+         "\": the folder is not empty (its files would be hidden). Choose an empty folder.";
+}
+
+std::string AlreadyMountedText(const std::string& mountPoint) {
+  return "Will not mount on \"" + mountPoint +
+         "\": a file system is mounted there already. Unmount it first (fusermount3 -u).";
+}
+
 }  // namespace brindle::mount

@@ -21,5 +21,8 @@ std::string NoDataText(const std::string& path);
 
 std::string NotOperaText(media::BlockStatus status);
 std::string MountFailedText(const std::string& mountPoint);
+// The mount point refused before mounting.
+std::string NotEmptyText(const std::string& mountPoint);
+std::string AlreadyMountedText(const std::string& mountPoint);
 
 }  // namespace brindle::mount
