@@ -507,3 +507,52 @@ TEST_F(Cli, LsJsonCarriesEveryFieldOfEveryEntryAsStored) {
 
 }  // namespace
 }  // namespace brindle::testing
+
+namespace brindle::testing {
+namespace {
+
+// A small image whose entries claim far more than it holds costs what the image holds: output
+// files no larger than the disc, messages of a few lines with ranges.
+TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
+  const OperaImage disc = OperaImageBuilder()
+                              .root({OperaEntry::File("huge", 5000).withSizeField(0x7FFFF000),
+                                     OperaEntry::File("small", 100)})
+                              .volumeBlocksField(0x7FFFFFFF)
+                              .build();
+  const std::string image = write(disc);
+  const std::uint64_t size = disc.bytes.size();
+  const std::uint32_t first = disc.placements.at("huge").firstBlock;
+  const std::string past = "lie past the end of the disc";
+
+  const fs::path out = dir_ / "out";
+  const Result extract = run({"extract", "-r", "--image", image, out.string()});
+  EXPECT_EQ(extract.status, 1);
+  EXPECT_THAT(extract.err, HasSubstr(past));
+  EXPECT_LT(extract.err.size(), 400u) << extract.err;
+  EXPECT_LE(fs::file_size(out / "huge.damaged"), size);
+  EXPECT_EQ(ReadBytes(out / "small"), disc.contents.at("small"));
+
+  const Result get = run({"get", "--image", image, "huge", (dir_ / "got").string()});
+  EXPECT_EQ(get.status, 1);
+  EXPECT_LT(get.err.size(), 400u) << get.err;
+  const auto got = ReadBytes(dir_ / "got.damaged");
+  ASSERT_LE(got.size(), size);
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), disc.bytes.begin() + first * 2048));
+
+  const Result verify = run({"verify", "--image", image});
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_THAT(verify.err, HasSubstr(past));
+  EXPECT_LT(verify.err.size() + verify.out.size(), 600u) << verify.err << verify.out;
+
+  const Result convert = run({"convert", "--image", image, (dir_ / "plain.iso").string()});
+  EXPECT_EQ(convert.status, 1);
+  EXPECT_THAT(convert.err, HasSubstr(past));
+  EXPECT_EQ(ReadBytes(dir_ / "plain.iso"), disc.bytes);
+
+  const Result tree = run({"tree", "--image", image});
+  EXPECT_EQ(tree.status, 0);
+  EXPECT_THAT(tree.lines(), ElementsAre("huge", "small"));
+}
+
+}  // namespace
+}  // namespace brindle::testing

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "Fixture.h"
@@ -201,13 +202,20 @@ TEST(Navigation, ADirectoryOfMoreBlocksThanItsByteCountIsReadWhole) {
   std::vector<OperaEntry> files;
   for (int i = 0; i < 7; ++i) files.push_back(OperaEntry::File("f" + std::to_string(i), 10 + i));
   files.push_back(OperaEntry::Dir("Deep", {OperaEntry::File("d", 3)}));
-  const OperaImage image =
+  OperaImage image =
       OperaImageBuilder()
           .root({OperaEntry::Dir("Many", files).withEntriesPerBlock(2).withSizeField(2048),
                  OperaEntry::Dir("Plain", {OperaEntry::File("p", 1)})})
           .build();
   const OperaPlacement many = image.placements.at("Many");
   ASSERT_EQ(many.blockCount, 4u);
+  // The entry's block count field (byte 23 of the entry) holds the directory's true 4 blocks.
+  const std::size_t root = image.placements.at("").firstBlock * 2048;
+  const std::string name("Many\0", 5);
+  const auto at = std::search(image.bytes.begin() + root, image.bytes.begin() + root + 2048,
+                              name.begin(), name.end());
+  ASSERT_NE(at, image.bytes.begin() + root + 2048);
+  *(at - 32 + 23) = 4;
   ImageScene scene(image);
   ASSERT_TRUE(scene.open());
   const std::string line = scene.lineOf("Many");
