@@ -440,7 +440,9 @@ TEST_F(Cli, SingleFaultsGiveTheirOwnStatusAndFirstMessage) {
     } else {
       EXPECT_THAT(FirstLine(r.err), StartsWith(f.firstMessage)) << what << "\n" << r.err;
     }
-    if (!f.output.empty()) EXPECT_THAT(r.out, HasSubstr(f.output)) << what;
+    if (!f.output.empty()) {
+      EXPECT_THAT(r.out, HasSubstr(f.output)) << what;
+    }
     fs::remove_all(out);
   }
 
