@@ -554,6 +554,15 @@ TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
   const Result tree = run({"tree", "--image", image});
   EXPECT_EQ(tree.status, 0);
   EXPECT_THAT(tree.lines(), ElementsAre("huge", "small"));
+
+  // The window's extract over raw sectors: one message for the blocks past the end, not one each.
+  WriteBytes(dir_ / "huge.bin", RawWithEdc(disc));
+  const Result plain =
+      run({"extract", "--image", (dir_ / "huge.bin").string(), (dir_ / "plain").string()});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_LT(plain.err.size(), 400u) << plain.err.substr(0, 400);
+  EXPECT_FALSE(fs::exists(dir_ / "plain" / "huge"));
+  EXPECT_EQ(ReadBytes(dir_ / "plain" / "small"), disc.contents.at("small"));
 }
 
 }  // namespace
