@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <map>
 #include <ostream>
 
 #include "opera/Walker.h"
@@ -37,18 +38,50 @@ ordered_json EntryJson(const opera::Entry& e) {
 }  // namespace
 
 void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
-  for (const opera::WalkProblem& p : tree.problems) {
-    std::string text = "\"" + Utf8(p.path) + "\": ";
-    if (p.kind == opera::WalkProblem::Kind::Block) {
-      text += "directory block " + std::to_string(p.block.block) + " " +
-              (p.block.fault ? opera::ToText(*p.block.fault) : media::ToText(p.block.status)) +
-              "; its entries are missing.";
-    } else {
-      text +=
-          std::string(opera::ToText(p.kind)) + " (block " + std::to_string(p.block.block) + ").";
+  // Consecutive directory blocks of one path with the same problem are one run (a directory
+  // claiming thousands of blocks past the disc's end is one line), and each path tells at most
+  // a screenful of runs, then how many more.
+  constexpr std::size_t kShown = 20;
+  std::map<std::string, std::size_t> told;
+  std::map<std::string, std::size_t> untold;
+  std::vector<std::string> order;
+  const auto say = [&](const std::string& path, const std::string& text) {
+    if (told[path]++ < kShown) {
+      reporter.line(text);
+    } else if (untold[path]++ == 0) {
+      order.push_back(path);
     }
-    reporter.line(text);
+  };
+  const auto& problems = tree.problems;
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    const opera::WalkProblem& p = problems[i];
+    const std::string path = Utf8(p.path);
+    if (p.kind != opera::WalkProblem::Kind::Block) {
+      say(path, "\"" + path + "\": " + opera::ToText(p.kind) + " (block " +
+                    std::to_string(p.block.block) + ").");
+      continue;
+    }
+    const auto problemText = [](const opera::WalkProblem& q) {
+      return std::string(q.block.fault ? opera::ToText(*q.block.fault)
+                                       : media::ToText(q.block.status));
+    };
+    const std::string what = problemText(p);
+    std::size_t last = i;
+    while (last + 1 < problems.size() && problems[last + 1].kind == p.kind &&
+           problems[last + 1].path == p.path &&
+           problems[last + 1].block.block == problems[last].block.block + 1 &&
+           problemText(problems[last + 1]) == what)
+      ++last;
+    const BlockRun run{p.block.block, problems[last].block.block};
+    say(path, "\"" + path + "\": directory " + (run.first == run.last ? "block " : "blocks ") +
+                  RunText(run) + " " + what +
+                  (run.first == run.last ? "; its entries are missing."
+                                         : "; their entries are missing."));
+    i = last;
   }
+  for (const std::string& path : order)
+    reporter.line("\"" + path + "\": and " + std::to_string(untold[path]) +
+                  " more directory problems.");
   for (const auto& [path, block] : tree.recoveredBlocks)
     reporter.line("\"" + Utf8(path) + "\": directory block " + std::to_string(block) +
                   " read from another copy.");

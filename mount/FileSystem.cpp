@@ -48,7 +48,24 @@ FileSystem::FileSystem(const opera::Volume& volume, const Identity& identity, st
 FileSystem::~FileSystem() = default;
 
 void FileSystem::build(opera::Tree tree, std::ostream& err) {
-  for (const opera::WalkProblem& problem : tree.problems) err << WalkProblemText(problem) << '\n';
+  // A run of consecutive directory blocks of one directory with the same problem is one line
+  // (a directory claiming thousands of blocks past the disc's end), with how many it covers.
+  const auto& problems = tree.problems;
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    std::size_t last = i;
+    if (problems[i].kind == opera::WalkProblem::Kind::Block) {
+      while (last + 1 < problems.size() && problems[last + 1].kind == problems[i].kind &&
+             problems[last + 1].path == problems[i].path &&
+             problems[last + 1].block.block == problems[last].block.block + 1 &&
+             problems[last + 1].block.status == problems[i].block.status &&
+             problems[last + 1].block.fault == problems[i].block.fault)
+        ++last;
+    }
+    err << WalkProblemText(problems[i]);
+    if (last > i) err << " The same for the " << last - i << " directory blocks after it.";
+    err << '\n';
+    i = last;
+  }
 
   nodes_.resize(tree.entries.size() + 1);
   nodes_[0].entry = RootEntry(volume_.label());

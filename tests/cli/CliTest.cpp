@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -554,6 +555,17 @@ TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
   const Result tree = run({"tree", "--image", image});
   EXPECT_EQ(tree.status, 0);
   EXPECT_THAT(tree.lines(), ElementsAre("huge", "small"));
+
+  // A root claiming thousands of blocks past the end: one line for them, in every command.
+  const std::string longRoot = write(
+      OperaImageBuilder().root({OperaEntry::File("a", 10)}).rootBlockCountField(30000).build(),
+      "long-root.iso");
+  for (const char* command : {"tree", "verify"}) {
+    const Result r = run({command, "--image", longRoot});
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_THAT(r.err, HasSubstr("blocks")) << command;
+    EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 8) << command << r.err.substr(0, 800);
+  }
 
   // The window's extract over raw sectors: one message for the blocks past the end, not one each.
   WriteBytes(dir_ / "huge.bin", RawWithEdc(disc));
