@@ -114,20 +114,34 @@ std::optional<opera::Entry> FindEntry(const opera::Volume& volume, const std::st
 }
 
 reader::DriveReader ContainerReader(media::BlockDevice& device, reader::ReaderWindow*& window) {
-  return [&device, &window](std::int32_t lba, std::int16_t count) -> sector::SectorData {
-    if (lba < 0 || count < 1) return {};
-    sector::SectorData bytes(static_cast<std::size_t>(count) * media::kBlockSize);
-    std::vector<media::BlockStatus> status(static_cast<std::size_t>(count));
-    device.read(static_cast<std::uint64_t>(lba), std::span(bytes.data(), bytes.size()), status);
-    for (std::size_t i = 0; i < status.size(); ++i) {
-      if (status[i] == media::BlockStatus::Good) continue;
-      if (window != nullptr)
-        window->showError("Could not read block " + std::to_string(lba + i) + " of the image (" +
-                          media::ToText(status[i]) + ").");
-      return {};
-    }
-    return bytes;
-  };
+  // An entry claiming far more than the image holds asks for every block past its end, one at a
+  // time: one message for each run of them, not one per block.
+  auto lastPastEnd = std::make_shared<std::int64_t>(-2);
+  return
+      [&device, &window, lastPastEnd](std::int32_t lba, std::int16_t count) -> sector::SectorData {
+        if (lba < 0 || count < 1) return {};
+        sector::SectorData bytes(static_cast<std::size_t>(count) * media::kBlockSize);
+        std::vector<media::BlockStatus> status(static_cast<std::size_t>(count));
+        device.read(static_cast<std::uint64_t>(lba), std::span(bytes.data(), bytes.size()), status);
+        for (std::size_t i = 0; i < status.size(); ++i) {
+          if (status[i] == media::BlockStatus::Good) continue;
+          const std::int64_t block = std::int64_t{lba} + static_cast<std::int64_t>(i);
+          if (status[i] == media::BlockStatus::PastEnd) {
+            const bool told = block == *lastPastEnd + 1;
+            *lastPastEnd = block + static_cast<std::int64_t>(status.size() - i) - 1;
+            if (told) return {};
+            if (window != nullptr)
+              window->showError("Could not read blocks from " + std::to_string(block) +
+                                " on: they lie past the end of the image.");
+            return {};
+          }
+          if (window != nullptr)
+            window->showError("Could not read block " + std::to_string(block) + " of the image (" +
+                              media::ToText(status[i]) + ").");
+          return {};
+        }
+        return bytes;
+      };
 }
 
 }  // namespace brindle::cli

@@ -7,7 +7,6 @@
 #include <optional>
 #include <set>
 #include <thread>
-#include "cli/DiscPicture.h"
 
 #include "cli/DiscPicture.h"
 #include "cli/Inspect.h"
@@ -50,6 +49,20 @@ std::string MergeKey(const std::string& name) {
 
 enum class Outcome { Complete, Damaged, Failed, Interrupted };
 
+// Runs listed in one message at most, the rest counted.
+constexpr std::size_t kShownRuns = 20;
+
+// The entry's blocks that lie on the disc in at least one copy, from its first.
+std::uint64_t BlocksOnDisc(const media::BlockDevice& device, const opera::Entry& entry) {
+  const std::uint64_t claimed =
+      (std::uint64_t{entry.byteCount} + media::kBlockSize - 1) / media::kBlockSize;
+  const std::uint64_t end = device.blockCount();
+  std::uint64_t most = 0;
+  for (const std::uint32_t first : entry.copies)
+    if (first < end) most = std::max(most, std::min(claimed, end - first));
+  return most;
+}
+
 // Writes one entry into folder as name: in the kernel where the device holds the blocks as a
 // plain file, else through the entry reader. Tells reporter about recovered and damaged blocks.
 Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
@@ -60,7 +73,12 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
     reporter.line(shownPath + ": the file could not be created in \"" + folder.path() + "\".");
     return Outcome::Failed;
   }
-  const std::uint64_t length = entry.byteCount;
+  // Only the blocks that lie on the disc in some copy are written: an entry claiming more than
+  // the disc holds costs no more than the disc, and the rest is reported as one range.
+  const std::uint64_t claimed = entry.byteCount;
+  const std::uint64_t claimedBlocks = (claimed + media::kBlockSize - 1) / media::kBlockSize;
+  const std::uint64_t onDisc = BlocksOnDisc(device, entry);
+  const std::uint64_t length = std::min<std::uint64_t>(claimed, onDisc * media::kBlockSize);
   const std::uint64_t blocks = (length + media::kBlockSize - 1) / media::kBlockSize;
   std::uint64_t copied = 0;
   if (length > 0 && !entry.copies.empty()) {
@@ -100,22 +118,43 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
     reporter.line(shownPath + ": the file could not be written completely.");
     return Outcome::Failed;
   }
-  for (const auto& r : report.recovered) {
-    reporter.line(shownPath + ": block " + std::to_string(r.index) + " (disc block " +
-                  std::to_string(entry.copies[0] + r.index) +
-                  ") could not be read from copy 1; read from copy " + std::to_string(r.copy + 1) +
+  std::map<std::uint32_t, std::vector<BlockRun>> recovered;  // by the copy read from
+  for (const auto& r : report.recovered) AddBlock(recovered[r.copy], r.index);
+  for (const auto& [copy, runs] : recovered) {
+    reporter.line(shownPath + ": " +
+                  (runs.size() == 1 && runs[0].first == runs[0].last
+                       ? "block " + RunText(runs[0]) + " (disc block " +
+                             std::to_string(entry.copies[0] + runs[0].first) + ")"
+                       : "blocks " + RunsText(runs, kShownRuns)) +
+                  " could not be read from copy 1; read from copy " + std::to_string(copy + 1) +
                   ".");
   }
-  if (!report.damaged.empty()) {
-    std::string blocksText;
-    for (const auto& d : report.damaged)
-      blocksText += (blocksText.empty() ? "" : ", ") + std::to_string(d.index) + " (disc block " +
-                    std::to_string(d.block) + ", " + media::ToText(d.status) + ")";
+  std::vector<BlockRun> damaged;
+  for (const auto& d : report.damaged) AddBlock(damaged, d.index);
+  if (!damaged.empty() || length < claimed) {
+    std::string what;
+    if (damaged.size() == 1 && damaged[0].first == damaged[0].last) {
+      const auto& d = report.damaged.front();
+      what = "no copy of block " + std::to_string(d.index) + " (disc block " +
+             std::to_string(d.block) + ", " + media::ToText(d.status) + ") could be read";
+    } else if (!damaged.empty()) {
+      what = "no copy of blocks " + RunsText(damaged, kShownRuns) + " could be read";
+    }
+    if (length < claimed) {
+      const BlockRun past{blocks, claimedBlocks - 1};
+      what += std::string(what.empty() ? "" : "; ") +
+              (past.first == past.last ? "block " : "blocks ") + RunText(past) +
+              (past.first == past.last ? " lies" : " lie") + " past the end of the disc";
+    }
     const std::string damagedName = DamagedName(name);
     const bool kept = part->commit(damagedName);
-    reporter.line(shownPath + ": damaged: no copy of block" +
-                  (report.damaged.size() > 1 ? "s " : " ") + blocksText + " could be read; " +
-                  (kept ? "written as \"" + damagedName + "\" with zeros in their place."
+    reporter.line(shownPath + ": damaged: " + what + "; " +
+                  (kept ? "written as \"" + damagedName + "\"" +
+                              (damaged.empty() ? "" : " with zeros in their place") +
+                              (length < claimed
+                                   ? ", the " + std::to_string(length) + " bytes on the disc only"
+                                   : "") +
+                              "."
                         : "the file could not be written."));
     return Outcome::Damaged;
   }
@@ -125,6 +164,45 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
     return Outcome::Failed;
   }
   return Outcome::Complete;
+}
+
+std::filesystem::path Native(const std::string& utf8) {
+  return std::filesystem::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
+bool IsFolder(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::is_directory(Native(path), ec);
+}
+
+// Where a command that writes one file puts it, as cp does: into out when out is a folder,
+// under name; else as out itself, in a folder that must exist. Nothing after telling reporter.
+struct Target {
+  output::Folder folder;
+  std::string name;  // UTF-8
+};
+std::optional<Target> OutputTarget(const std::string& out, const std::string& name,
+                                   Reporter& reporter) {
+  if (IsFolder(out)) {
+    auto folder = output::Folder::Existing(out);
+    if (folder) return Target{std::move(*folder), name};
+    reporter.line("The folder \"" + out + "\" cannot be written to.");
+    return std::nullopt;
+  }
+  const std::filesystem::path target = Native(out);
+  const auto parentPath = target.parent_path().u8string();
+  const auto fileName = target.filename().u8string();
+  if (fileName.empty()) {
+    reporter.line("The folder \"" + out + "\" does not exist.");
+    return std::nullopt;
+  }
+  auto folder = output::Folder::Existing(
+      parentPath.empty() ? "." : std::string(parentPath.begin(), parentPath.end()));
+  if (!folder) {
+    reporter.line("\"" + out + "\" could not be written: its folder does not exist.");
+    return std::nullopt;
+  }
+  return Target{std::move(*folder), std::string(fileName.begin(), fileName.end())};
 }
 
 struct Job {
@@ -189,7 +267,8 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
       }
     } else {
       jobs.push_back({i, parent, name});
-      totalBytes += w.entry.byteCount;
+      totalBytes += std::min<std::uint64_t>(
+          w.entry.byteCount, BlocksOnDisc(*disc.device, w.entry) * media::kBlockSize);
     }
   }
 
@@ -235,19 +314,17 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
              Reporter& reporter) {
   const auto entry = FindEntry(*disc.volume, path, reporter.stream());
   if (!entry) return kExitFailed;
-  const std::filesystem::path target(std::u8string(outFile.begin(), outFile.end()));
-  const auto parentPath = target.parent_path().u8string();
-  const auto fileName = target.filename().u8string();
-  const auto folder = output::Folder::Existing(
-      parentPath.empty() ? "." : std::string(parentPath.begin(), parentPath.end()));
-  if (!folder || fileName.empty()) {
-    reporter.line("\"" + outFile + "\" could not be written: its folder does not exist.");
+  if (!output::IsSafeFileName(entry->name) && IsFolder(outFile)) {
+    reporter.line("\"" + path + "\" cannot be a file name here; name the file to write.");
     return kExitFailed;
   }
-  Progress progress(reporter, 1, entry->byteCount);
-  const Outcome outcome =
-      WriteEntry(*disc.device, *entry, *folder, std::string(fileName.begin(), fileName.end()),
-                 "\"" + path + "\"", reporter, progress);
+  const auto target = OutputTarget(outFile, Utf8(entry->name), reporter);
+  if (!target) return kExitFailed;
+  Progress progress(reporter, 1,
+                    std::min<std::uint64_t>(
+                        entry->byteCount, BlocksOnDisc(*disc.device, *entry) * media::kBlockSize));
+  const Outcome outcome = WriteEntry(*disc.device, *entry, target->folder, target->name,
+                                     "\"" + path + "\"", reporter, progress);
   progress.finish();
   if (outcome == Outcome::Interrupted) return kExitInterrupted;
   return outcome == Outcome::Complete ? kExitOk : kExitFailed;
@@ -259,26 +336,37 @@ namespace brindle::cli {
 
 int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::string& outFile,
                    Reporter& reporter) {
-  const auto native = [](const std::string& s) {
-    return std::filesystem::path(std::u8string(s.begin(), s.end()));
-  };
   std::error_code ec;
-  if (!inputPath.empty() && std::filesystem::equivalent(native(inputPath), native(outFile), ec)) {
+  if (!inputPath.empty() && std::filesystem::equivalent(Native(inputPath), Native(outFile), ec)) {
     reporter.line("\"" + outFile + "\" is the image being read; it is never written over.");
     return kExitFailed;
   }
-  const auto target = native(outFile);
-  const auto parent = target.parent_path().u8string();
-  const auto name = target.filename().u8string();
-  const auto folder =
-      output::Folder::Existing(parent.empty() ? "." : std::string(parent.begin(), parent.end()));
-  auto part = folder && !name.empty() ? folder->createPart(std::string(name.begin(), name.end()))
-                                      : std::nullopt;
+  // Into a folder: the image's own name as a plain image, or the volume's label for a drive.
+  std::string name;
+  if (!inputPath.empty()) {
+    const auto stem = Native(inputPath).stem().u8string();
+    name = std::string(stem.begin(), stem.end()) + ".iso";
+  } else {
+    const std::string& label = disc.volume->label().label;
+    name = (output::IsSafeFileName(label) ? Utf8(label) : std::string("disc")) + ".iso";
+  }
+  const auto target = OutputTarget(outFile, name, reporter);
+  if (!target) return kExitFailed;
+  const std::filesystem::path written =
+      IsFolder(outFile) ? Native(outFile) / Native(name) : Native(outFile);
+  if (!inputPath.empty() && std::filesystem::equivalent(Native(inputPath), written, ec)) {
+    reporter.line("\"" + written.string() +
+                  "\" is the image being read; it is never written over.");
+    return kExitFailed;
+  }
+  auto part = target->folder.createPart(target->name);
   if (!part) {
     reporter.line("\"" + outFile + "\" could not be created.");
     return kExitFailed;
   }
-  const std::uint64_t blocks = disc.volume->label().blockCount;
+  // The volume's blocks that the disc holds: a label claiming more writes no more than the disc.
+  const std::uint64_t claimedBlocks = disc.volume->label().blockCount;
+  const std::uint64_t blocks = std::min<std::uint64_t>(claimedBlocks, disc.device->blockCount());
   constexpr std::uint64_t kRun = 64;
   std::vector<std::uint8_t> data(kRun * media::kBlockSize);
   std::vector<media::BlockStatus> status(kRun);
@@ -311,15 +399,26 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
     progress.addBytes(run * media::kBlockSize);
   }
   progress.finish();
-  if (!part->commit(std::string(name.begin(), name.end()))) {
+  if (!part->commit(target->name)) {
     reporter.line("\"" + outFile + "\" could not be written completely.");
     return kExitFailed;
   }
-  for (const auto& [from, to] : bad) {
+  for (std::size_t i = 0; i < bad.size() && i < kShownRuns; ++i) {
+    const auto& [from, to] = bad[i];
     reporter.line(to - from == 1
                       ? "Block " + std::to_string(from) + " could not be read; written as zeros."
                       : "Blocks " + std::to_string(from) + " to " + std::to_string(to - 1) +
                             " could not be read; written as zeros.");
+  }
+  if (bad.size() > kShownRuns)
+    reporter.line("And " + std::to_string(bad.size() - kShownRuns) +
+                  " more runs of blocks could not be read; written as zeros.");
+  if (blocks < claimedBlocks) {
+    reporter.line((claimedBlocks - blocks == 1 ? "Block " : "Blocks ") +
+                  RunText({blocks, claimedBlocks - 1}) +
+                  " of the volume lie past the end of the disc; the image holds the " +
+                  std::to_string(blocks) + " blocks before them.");
+    return kExitFailed;
   }
   return bad.empty() ? kExitOk : kExitFailed;
 }

@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
+#include <map>
 #include <ostream>
 
 #include "cli/Session.h"
@@ -38,8 +39,7 @@ ordered_json EntryJson(const opera::Entry& e) {
 }  // namespace
 
 void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
-  for (const opera::WalkProblem& p : tree.problems)
-    reporter.line(opera::WalkProblemText(p, Utf8(p.path)));
+  for (const std::string& line : opera::WalkProblemLines(tree.problems, Utf8)) reporter.line(line);
   for (const auto& [path, block] : tree.recoveredBlocks)
     reporter.line("\"" + Utf8(path) + "\": directory block " + std::to_string(block) +
                   " read from another copy.");
@@ -107,10 +107,51 @@ int PrintVolumeJson(const Disc& disc, std::ostream& out, Reporter&) {
   return kExitOk;
 }
 
-int Verify(const Disc& disc, std::ostream& out, Reporter& reporter) {
+void AddBlock(std::vector<BlockRun>& runs, std::uint64_t block) {
+  if (!runs.empty() && runs.back().last + 1 == block) {
+    runs.back().last = block;
+  } else {
+    runs.push_back({block, block});
+  }
+}
+
+std::string RunText(const BlockRun& run) {
+  return run.first == run.last ? std::to_string(run.first)
+                               : std::to_string(run.first) + " to " + std::to_string(run.last);
+}
+
+std::string RunsText(const std::vector<BlockRun>& runs, std::size_t shown) {
+  std::string text;
+  for (std::size_t i = 0; i < runs.size() && i < shown; ++i)
+    text += (i == 0 ? "" : ", ") + RunText(runs[i]);
+  if (runs.size() > shown) text += " and " + std::to_string(runs.size() - shown) + " more";
+  return text;
+}
+
+namespace {
+
+// What verify found in one copy, or between two copies, of one entry: runs of the entry's blocks.
+struct Finding {
+  std::size_t copy;       // from 0
+  std::size_t reference;  // differing: the copy it was compared with
+  media::BlockStatus status;
+  std::vector<BlockRun> runs;
+};
+
+std::string Plural(const BlockRun& run, const std::string& one) {
+  if (run.first == run.last) return one;
+  const std::size_t its = one.find("its");
+  return its == std::string::npos ? one : one.substr(0, its) + "their" + one.substr(its + 3);
+}
+
+// One line per run, at most kShownRuns of them per entry, then how many more there are.
+constexpr std::size_t kShownRuns = 20;
+
+}  // namespace
+
+int Verify(const Disc& disc, std::ostream& out, Reporter& reporter, bool strict) {
   const opera::Tree tree = opera::Walk(*disc.volume, disc.volume->root());
   ReportWalk(tree, reporter);
-  bool whole = tree.problems.empty();
 
   struct Item {
     std::string path;
@@ -118,49 +159,71 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter) {
     const std::vector<std::uint32_t>* copies;
   };
   const opera::VolumeLabel& label = disc.volume->label();
+  const std::uint64_t end = disc.device->blockCount();
+  // The blocks of a copy that lie on the disc; the rest lie past its end and are never read.
+  const auto onDisc = [end](std::uint64_t first, std::uint64_t blocks) {
+    return first < end ? std::min(blocks, end - first) : std::uint64_t{0};
+  };
   std::vector<Item> items{{"/", label.rootBlockCount, &label.rootCopies}};
-  std::uint64_t totalBytes = std::uint64_t{label.rootBlockCount} * media::kBlockSize;
   for (const opera::WalkedEntry& w : tree.entries) {
     const std::uint64_t blocks =
         w.entry.isDirectory()
             ? w.entry.blockCount
             : (std::uint64_t{w.entry.byteCount} + media::kBlockSize - 1) / media::kBlockSize;
     items.push_back({Utf8(w.path) + (w.entry.isDirectory() ? "/" : ""), blocks, &w.entry.copies});
-    totalBytes += blocks * media::kBlockSize * w.entry.copies.size();
   }
+  std::uint64_t totalBytes = 0;
+  for (const Item& item : items)
+    for (const std::uint32_t first : *item.copies)
+      totalBytes += onDisc(first, item.blocks) * media::kBlockSize;
 
   Progress progress(reporter, items.size(), totalBytes);
   constexpr std::uint64_t kRun = 64;
   std::vector<std::vector<std::uint8_t>> data;
   std::vector<std::vector<media::BlockStatus>> status;
-  std::uint64_t blocksRead = 0, unreadable = 0, differing = 0;
+  std::uint64_t blocksRead = 0, unreadable = 0, pastEnd = 0, differing = 0;
+  std::uint64_t unrecoverable = 0;  // entries with a block that no copy gives
   for (const Item& item : items) {
     const auto& copies = *item.copies;
     data.resize(copies.size());
     status.resize(copies.size());
-    for (std::uint64_t first = 0; first < item.blocks; first += kRun) {
+    std::vector<std::uint64_t> readable(copies.size());
+    std::uint64_t longest = 0;
+    for (std::size_t c = 0; c < copies.size(); ++c) {
+      readable[c] = onDisc(copies[c], item.blocks);
+      longest = std::max(longest, readable[c]);
+    }
+    std::vector<Finding> findings;
+    const auto findingOf = [&findings](std::size_t copy, std::size_t reference,
+                                       media::BlockStatus s) -> Finding& {
+      for (Finding& f : findings)
+        if (f.copy == copy && f.reference == reference && f.status == s) return f;
+      return findings.emplace_back(Finding{copy, reference, s, {}});
+    };
+    bool lost = item.blocks > longest;  // blocks past the end in every copy
+    for (std::uint64_t first = 0; first < longest; first += kRun) {
       if (Interrupted()) {
         progress.finish();
         reporter.line("Interrupted.");
         return kExitInterrupted;
       }
-      const std::uint64_t run = std::min(kRun, item.blocks - first);
+      const std::uint64_t run = std::min(kRun, longest - first);
       for (std::size_t c = 0; c < copies.size(); ++c) {
-        data[c].resize(run * media::kBlockSize);
-        status[c].resize(run);
+        if (first >= readable[c]) continue;
+        const std::uint64_t here = std::min(run, readable[c] - first);
+        data[c].resize(here * media::kBlockSize);
+        status[c].resize(here);
         disc.device->read(std::uint64_t{copies[c]} + first, data[c], status[c]);
-        blocksRead += run;
-        progress.addBytes(run * media::kBlockSize);
+        blocksRead += here;
+        progress.addBytes(here * media::kBlockSize);
       }
       for (std::uint64_t b = 0; b < run; ++b) {
         std::optional<std::size_t> reference;
         for (std::size_t c = 0; c < copies.size(); ++c) {
-          const std::uint64_t discBlock = std::uint64_t{copies[c]} + first + b;
+          if (first + b >= readable[c]) continue;
           if (status[c][b] != media::BlockStatus::Good) {
             ++unreadable;
-            reporter.line(item.path + ": block " + std::to_string(first + b) + " of copy " +
-                          std::to_string(c + 1) + " (disc block " + std::to_string(discBlock) +
-                          ") " + media::ToText(status[c][b]) + ".");
+            AddBlock(findingOf(c, c, status[c][b]).runs, first + b);
             continue;
           }
           if (!reference) {
@@ -169,24 +232,79 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter) {
                                  data[c].begin() + (b + 1) * media::kBlockSize,
                                  data[*reference].begin() + b * media::kBlockSize)) {
             ++differing;
-            reporter.line(item.path + ": block " + std::to_string(first + b) +
-                          " differs between copy " + std::to_string(*reference + 1) + " and copy " +
-                          std::to_string(c + 1) + " (disc blocks " +
-                          std::to_string(std::uint64_t{copies[*reference]} + first + b) + " and " +
-                          std::to_string(discBlock) + ").");
+            AddBlock(findingOf(c, *reference, media::BlockStatus::Good).runs, first + b);
           }
+        }
+        if (!reference) lost = true;
+      }
+    }
+    if (lost && !copies.empty()) ++unrecoverable;
+
+    std::size_t lines = 0, more = 0;
+    const auto tell = [&](bool damage, const std::string& text) {
+      if (lines++ >= kShownRuns) {
+        ++more;
+      } else if (damage || strict) {
+        reporter.line(text);
+      } else {
+        out << text << '\n';
+      }
+    };
+    for (std::size_t c = 0; c < copies.size(); ++c) {
+      if (readable[c] >= item.blocks) continue;
+      const BlockRun run{readable[c], item.blocks - 1};
+      pastEnd += item.blocks - readable[c];
+      tell(true, item.path + ": " + (run.first == run.last ? "block " : "blocks ") + RunText(run) +
+                     " of copy " + std::to_string(c + 1) + " (disc " +
+                     (run.first == run.last ? "block " : "blocks ") +
+                     RunText({copies[c] + run.first, copies[c] + run.last}) +
+                     (run.first == run.last ? ") lies" : ") lie") + " past the end of the disc.");
+    }
+    for (const Finding& f : findings) {
+      for (const BlockRun& r : f.runs) {
+        const std::string which = r.first == r.last ? "block " : "blocks ";
+        const BlockRun at{copies[f.copy] + r.first, copies[f.copy] + r.last};
+        if (f.status != media::BlockStatus::Good) {
+          tell(true, item.path + ": " + which + RunText(r) + " of copy " +
+                         std::to_string(f.copy + 1) + " (disc " + which + RunText(at) + ") " +
+                         Plural(r, media::ToText(f.status)) + ".");
+        } else {
+          const BlockRun was{copies[f.reference] + r.first, copies[f.reference] + r.last};
+          tell(false, item.path + ": " + which + RunText(r) +
+                          (r.first == r.last ? " differs" : " differ") + " between copy " +
+                          std::to_string(f.reference + 1) + " and copy " +
+                          std::to_string(f.copy + 1) + " (disc blocks " + RunText(was) + " and " +
+                          RunText(at) + ").");
         }
       }
     }
+    if (more > 0) reporter.line(item.path + ": and " + std::to_string(more) + " more.");
     progress.addFile();
   }
   progress.finish();
-  whole = whole && unreadable == 0 && differing == 0;
-  out << items.size() << " entries, " << blocksRead << " blocks read, " << unreadable
-      << " unreadable, " << differing
-      << " differing between copies: " << (whole ? "the disc is whole." : "the disc is damaged.")
-      << '\n';
-  return whole ? kExitOk : kExitFailed;
+
+  const bool damaged = !tree.problems.empty() || unreadable > 0 || pastEnd > 0;
+  std::string verdict;
+  if (damaged) {
+    verdict = "the disc is damaged; ";
+    if (!tree.problems.empty()) {
+      verdict += "entries in unreadable directories are missing.";
+    } else if (unrecoverable > 0) {
+      verdict += std::to_string(unrecoverable) +
+                 (unrecoverable == 1 ? " entry has" : " entries have") +
+                 " blocks that no copy gives.";
+    } else {
+      verdict += "every entry can still be read whole from its other copies.";
+    }
+  } else if (differing > 0) {
+    verdict = strict ? "copies differ, which --strict counts as damage."
+                     : "the disc is whole; copies that read cleanly but differ are listed above.";
+  } else {
+    verdict = "the disc is whole.";
+  }
+  out << items.size() << " entries, " << blocksRead << " blocks read, "
+      << unreadable for (const std::string& line : opera::WalkProblemLines(tree.problems, Utf8))
+             reporter.line(line);
 }
 
 }  // namespace brindle::cli

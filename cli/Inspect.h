@@ -24,9 +24,24 @@ int PrintDirectoryJson(const Disc& disc, const std::vector<std::string>& dirs, s
 // The container, its tracks and the volume label as one JSON document.
 int PrintVolumeJson(const Disc& disc, std::ostream& out, Reporter& reporter);
 
-// Reads every block of every copy of every entry and directory; reports unreadable blocks and
-// copies that differ. Exit status 0 only when the disc is whole.
-int Verify(const Disc& disc, std::ostream& out, Reporter& reporter);
+// Reads every block on the disc of every copy of every entry and directory, once per copy.
+// Unreadable blocks and blocks past the disc's end are damage (exit status 1; the summary says
+// whether every entry can still be read whole from its other copies). Copies that read cleanly
+// but differ are a report on out (the disc label's and the ROM tags' copies do on real discs),
+// exit status 0; strict counts them as damage.
+int Verify(const Disc& disc, std::ostream& out, Reporter& reporter, bool strict = false);
+
+// Runs of consecutive blocks, for messages that list blocks.
+struct BlockRun {
+  std::uint64_t first;
+  std::uint64_t last;
+};
+// Adds block to runs (blocks come in ascending order).
+void AddBlock(std::vector<BlockRun>& runs, std::uint64_t block);
+// "7" or "3 to 9".
+std::string RunText(const BlockRun& run);
+// The first shown runs, ", "-separated, then " and N more" when there are more.
+std::string RunsText(const std::vector<BlockRun>& runs, std::size_t shown);
 
 // Tells what the walk met: loops, caps, unreadable or malformed directory blocks, and directory
 // blocks read from another copy.

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/Progress.h"
 #include "cli/Suggest.h"
 #include "output/Names.h"
 #include "reader/EntryLine.h"
@@ -126,7 +127,17 @@ int Session::extract(const std::string& outDir, const std::vector<std::string>& 
   }
   std::string folder = outDir;
   if (folder.back() != '/') folder += '/';
-  return status(reader_.ExtractAllTo(folder));
+  // Ctrl+C or SIGTERM ends the copying with the entry being written removed, so only whole
+  // entries are ever left under their names.
+  CatchInterrupt();
+  reader_.setStopRequest(Interrupted);
+  const bool completed = reader_.ExtractAllTo(folder);
+  if (Interrupted()) {
+    flushMessages();
+    tell("Interrupted: the files not yet complete were removed.");
+    return kExitInterrupted;
+  }
+  return status(completed);
 }
 
 }  // namespace brindle::cli

@@ -48,7 +48,9 @@ FileSystem::FileSystem(const opera::Volume& volume, const Identity& identity, st
 FileSystem::~FileSystem() = default;
 
 void FileSystem::build(opera::Tree tree, std::ostream& err) {
-  for (const opera::WalkProblem& problem : tree.problems) err << WalkProblemText(problem) << '\n';
+  for (const std::string& line : opera::WalkProblemLines(
+           tree.problems, [](const std::string& path) { return output::Latin1ToUtf8(path); }))
+    err << line << '\n';
 
   nodes_.resize(tree.entries.size() + 1);
   nodes_[0].entry = RootEntry(volume_.label());

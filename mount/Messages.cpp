@@ -24,10 +24,6 @@ std::string LeftOutDuplicate(const std::string& path, bool directory) {
          Below(directory) + ".";
 }
 
-std::string WalkProblemText(const opera::WalkProblem& problem) {
-  return opera::WalkProblemText(problem, output::Latin1ToUtf8(problem.path));
-}
-
 std::string DamagedFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
                             media::BlockStatus status) {
   return Quoted(path) + ": block " + std::to_string(index) + " (disc block " +
@@ -55,6 +51,16 @@ std::string NotOperaText(media::BlockStatus status) {
 
 std::string MountFailedText(const std::string& mountPoint) {
   return "Could not mount on \"" + mountPoint + "\".";
+}
+
+std::string NotEmptyText(const std::string& mountPoint) {
+  return "Will not mount on \"" + mountPoint +
+         "\": the folder is not empty (its files would be hidden). Choose an empty folder.";
+}
+
+std::string AlreadyMountedText(const std::string& mountPoint) {
+  return "Will not mount on \"" + mountPoint +
+         "\": a file system is mounted there already. Unmount it first (fusermount3 -u).";
 }
 
 }  // namespace brindle::mount

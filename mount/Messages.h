@@ -12,7 +12,7 @@ namespace brindle::mount {
 // paths are UTF-8, as the mount shows them.
 std::string LeftOutUnsafeName(const std::string& path, bool directory);
 std::string LeftOutDuplicate(const std::string& path, bool directory);
-std::string WalkProblemText(const opera::WalkProblem& problem);
+
 std::string DamagedFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
                             media::BlockStatus status);
 std::string RecoveredFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
@@ -21,5 +21,8 @@ std::string NoDataText(const std::string& path);
 
 std::string NotOperaText(media::BlockStatus status);
 std::string MountFailedText(const std::string& mountPoint);
+// The mount point refused before mounting.
+std::string NotEmptyText(const std::string& mountPoint);
+std::string AlreadyMountedText(const std::string& mountPoint);
 
 }  // namespace brindle::mount

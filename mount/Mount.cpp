@@ -5,12 +5,14 @@
 
 #include <fcntl.h>
 #include <fuse_lowlevel.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <vector>
 
@@ -260,6 +262,29 @@ class Session {
   bool mounted_ = false;
 };
 
+// Why the folder must not be mounted on, as mount tools refuse: a folder that holds files (they
+// would be hidden while mounted) or one where a file system is mounted already (mounts would
+// stack, and unmounting would reveal the wrong one). Nothing when it may be used.
+std::optional<std::string> MountPointRefusal(const std::string& mountPoint,
+                                             const std::string& shown) {
+  struct stat point {};
+  struct stat parent {};
+  if (::stat(mountPoint.c_str(), &point) != 0) {
+    // A mount whose server has gone answers nothing: it is in use all the same.
+    if (errno == ENOTCONN) return AlreadyMountedText(shown);
+    return std::nullopt;  // the mount itself says why it cannot use the folder
+  }
+  if (!S_ISDIR(point.st_mode)) return std::nullopt;
+  const std::string up = (std::filesystem::path(mountPoint) / "..").string();
+  if (::stat(up.c_str(), &parent) == 0 &&
+      (point.st_dev != parent.st_dev || point.st_ino == parent.st_ino))
+    return AlreadyMountedText(shown);
+  std::error_code error;
+  std::filesystem::directory_iterator entries(mountPoint, error);
+  if (!error && entries != std::filesystem::directory_iterator()) return NotEmptyText(shown);
+  return std::nullopt;
+}
+
 }  // namespace
 
 int RunMount(media::BlockDevice& device, const MountOptions& options, std::ostream& err) {
@@ -273,10 +298,14 @@ int RunMount(media::BlockDevice& device, const MountOptions& options, std::ostre
   FileSystem fileSystem(*volume, identity, err);
   err.flush();
 
-  Session session(fileSystem, options.sourceName);
   // Unmounting later must not depend on the working directory.
   std::error_code ignored;
   const std::string mountPoint = std::filesystem::absolute(options.mountPoint, ignored).string();
+  if (const auto refusal = MountPointRefusal(mountPoint, options.mountPoint)) {
+    err << *refusal << '\n';
+    return 1;
+  }
+  Session session(fileSystem, options.sourceName);
   if (!session.mount(mountPoint)) {
     err << MountFailedText(options.mountPoint) << '\n';
     return 1;

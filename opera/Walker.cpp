@@ -1,5 +1,6 @@
 #include "opera/Walker.h"
 
+#include <map>
 #include <set>
 
 namespace brindle::opera {
@@ -102,6 +103,43 @@ std::string WalkProblemText(const WalkProblem& problem, const std::string& shown
   if (problem.block.fault)
     return head + ToText(*problem.block.fault) + "; its entries are missing.";
   return head + media::ToText(problem.block.status) + " in every copy; its entries are missing.";
+}
+
+std::vector<std::string> WalkProblemLines(
+    const std::vector<WalkProblem>& problems,
+    const std::function<std::string(const std::string&)>& shownPath,
+    std::size_t shownPerDirectory) {
+  std::vector<std::string> lines;
+  std::map<std::string, std::size_t> told;
+  std::map<std::string, std::size_t> untold;
+  std::vector<std::string> order;  // directories with untold lines, first seen first
+  for (std::size_t i = 0; i < problems.size(); ++i) {
+    const WalkProblem& p = problems[i];
+    std::size_t last = i;
+    if (p.kind == WalkProblem::Kind::Block) {
+      while (last + 1 < problems.size() && problems[last + 1].kind == p.kind &&
+             problems[last + 1].path == p.path &&
+             problems[last + 1].block.block == problems[last].block.block + 1 &&
+             problems[last + 1].block.status == p.block.status &&
+             problems[last + 1].block.fault == p.block.fault)
+        ++last;
+    }
+    if (told[p.path]++ < shownPerDirectory) {
+      std::string line = WalkProblemText(p, shownPath(p.path));
+      if (last > i)
+        line += " The same for the " + std::to_string(last - i) + " directory blocks after it.";
+      lines.push_back(std::move(line));
+    } else if (untold[p.path]++ == 0) {
+      order.push_back(p.path);
+    }
+    i = last;
+  }
+  for (const std::string& path : order) {
+    const std::string shown = shownPath(path);
+    lines.push_back("\"" + (shown.empty() ? std::string("/") : shown) + "\": and " +
+                    std::to_string(untold[path]) + " more directory problems.");
+  }
+  return lines;
 }
 
 Tree Walk(const Volume& volume, const DirectoryRef& start, const WalkLimits& limits) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,15 @@ const char* ToText(WalkProblem::Kind kind);
 // The one wording of a walk problem, for the command line and the mount alike; shownPath is the
 // directory's path as the user sees it (UTF-8; the start is shown as "/").
 std::string WalkProblemText(const WalkProblem& problem, const std::string& shownPath);
+
+// Every problem of a walk as the lines that tell it: a run of consecutive directory blocks of one
+// directory with the same problem is one line (a directory claiming thousands of blocks past the
+// disc's end), and each directory tells at most shownPerDirectory lines, then how many more.
+// shownPath turns a directory's disc path into the path the user sees.
+std::vector<std::string> WalkProblemLines(
+    const std::vector<WalkProblem>& problems,
+    const std::function<std::string(const std::string&)>& shownPath,
+    std::size_t shownPerDirectory = 20);
 
 struct Tree {
   std::vector<WalkedEntry> entries;  // depth first, each directory's entries in disc order

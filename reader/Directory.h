@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <span>
 #include <string>
 #include <vector>
@@ -17,14 +18,26 @@ namespace brindle::reader {
 // outside block, whatever its size.
 bool AppendBlockLines(std::span<const std::uint8_t> block, std::vector<std::string>& lines);
 
+// The directories of one listing that hold more blocks than the size on their line gives (their
+// entry's block count is the truth on some discs: a size of 2048 bytes for 3 blocks), by entry
+// line, with that block count.
+using LongDirectories = std::map<std::string, std::int32_t>;
+
+// The blocks a directory line stands for: its size in whole blocks, or its entry's block count
+// where the listing recorded a larger one.
+std::int32_t DirectoryBlocks(const std::string& line, const LongDirectories& longDirectories);
+
 // Pushes the directory's history entry, then reads its blocks and appends prefix followed by
 // its entry lines to lstFiles in one update. An unreadable drive block contributes no lines.
 // False when the directory is malformed or an image read fails; what was read before stays.
+// longDirectories, when given, is replaced by the listing's directories of more blocks.
 bool ListDirectory(ReaderWindow& window, const BlockSource& source, std::int32_t blockCount,
-                   std::int32_t startBlock, const std::vector<std::string>& prefix = {});
+                   std::int32_t startBlock, const std::vector<std::string>& prefix = {},
+                   LongDirectories* longDirectories = nullptr);
 
 // Clears lstFiles and lstHistory, lists the root directory and shows the disc size. False when
 // an image read or the root listing fails; the size is then left as it was.
-bool LoadRootDirectory(ReaderWindow& window, const BlockSource& source);
+bool LoadRootDirectory(ReaderWindow& window, const BlockSource& source,
+                       LongDirectories* longDirectories = nullptr);
 
 }  // namespace brindle::reader

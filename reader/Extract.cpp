@@ -34,7 +34,8 @@ bool ReplaceImageWithEntry(const media::ImageFile& image, std::uint64_t offset,
 }  // namespace
 
 bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::int32_t byteCount,
-                  const std::string& targetPath, bool followLinks, CopyMethod method) {
+                  const std::string& targetPath, bool followLinks, CopyMethod method,
+                  const StopRequest& stop) {
   if (startBlock < 0 || startBlock >= opera::kImageBlockLimit || byteCount < 0) return false;
   const auto imageSize = image.size();
   if (!imageSize) return false;
@@ -59,6 +60,7 @@ bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::i
     std::vector<std::uint8_t> buffer(
         static_cast<std::size_t>(std::min(kCopyChunk, inside - copied)));
     while (copied < inside) {
+      if (stop && stop()) return false;
       const auto want =
           static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), inside - copied));
       const auto got = image.readSome(offset + copied, std::span(buffer.data(), want));
@@ -68,12 +70,13 @@ bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::i
       copied += *got;
     }
   }
-  if (!out->resize(total)) return false;
+  if ((stop && stop()) || !out->resize(total)) return false;
   return out->close();
 }
 
 bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::int32_t byteCount,
-                  const std::string& targetPath, bool followLinks) {
+                  const std::string& targetPath, bool followLinks, bool keepPartial,
+                  const StopRequest& stop) {
   if (startBlock < 0 || byteCount < 0) return false;
   auto out = output::OutputFile::Replace(targetPath, followLinks);
   if (!out) return false;
@@ -83,6 +86,7 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
   bool complete = true;
   std::uint64_t written = 0;
   for (std::int64_t i = 0; i < blocks; ++i) {
+    if (stop && stop()) return false;
     const std::int64_t lba = std::int64_t{startBlock} + i;
     if (lba > INT32_MAX) {
       complete = false;
@@ -99,7 +103,9 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
   }
   // A copy with unreadable blocks keeps what could be read under a new name, but never takes
   // the place of a file that was there.
-  return complete ? out->close() : (out->closeUnlessExists(), false);
+  if (complete) return out->close();
+  if (keepPartial) out->closeUnlessExists();
+  return false;
 }
 
 }  // namespace brindle::reader

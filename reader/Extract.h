@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "media/ImageFile.h"
@@ -17,6 +18,10 @@ enum class CopyMethod {
   ReadWrite,  // always through this process
 };
 
+// Asked between reads of a copy: true when the user wants it stopped (the copy then fails and its
+// new file is removed). An empty one never stops.
+using StopRequest = std::function<bool()>;
+
 // Writes the byteCount bytes at block startBlock of the open image to targetPath (created, or
 // replaced once the copy is complete: a failed copy leaves an existing file as it was); bytes
 // past the image's end are written as zeros. False when the entry cannot be
@@ -26,14 +31,16 @@ enum class CopyMethod {
 // replaced).
 bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::int32_t byteCount,
                   const std::string& targetPath, bool followLinks = true,
-                  CopyMethod method = CopyMethod::Fastest);
+                  CopyMethod method = CopyMethod::Fastest, const StopRequest& stop = {});
 
 // Writes the entry from the drive: one one-sector read per block, in ascending order, each
 // appended as it arrives, the last block cut to the bytes remaining. A block that cannot be read
 // appends nothing and the copy goes on; such a shorter file is kept only when no file had its
 // name (an existing file is never replaced by an incomplete copy). False when a block could not
-// be read or the file could not be created or fully written.
+// be read or the file could not be created or fully written. keepPartial false: a copy with
+// unreadable blocks is always removed (extract-all leaves only whole files under entries' names).
 bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::int32_t byteCount,
-                  const std::string& targetPath, bool followLinks = true);
+                  const std::string& targetPath, bool followLinks = true, bool keepPartial = true,
+                  const StopRequest& stop = {});
 
 }  // namespace brindle::reader

@@ -83,7 +83,7 @@ bool VolumeReader::openDrive() {
     window_.showError(messages::NotOperaDisc(window_.driveText().substr(0, 2)));
     return false;
   }
-  if (LoadRootDirectory(window_, BlockSource::Drive(readDrive_))) return true;
+  if (LoadRootDirectory(window_, BlockSource::Drive(readDrive_), &longDirectories_)) return true;
   // The root holds a malformed block, or a block the drive could not give. What was listed
   // stays; the size is this disc's, never the previous one's.
   window_.setDiscSize(opera::DiscSizeText(static_cast<std::uint32_t>(
@@ -126,7 +126,7 @@ bool VolumeReader::openImageFile(const std::string& path) {
     window_.setImagePath("");
     return false;
   }
-  return LoadRootDirectory(window_, BlockSource::Image(*image));
+  return LoadRootDirectory(window_, BlockSource::Image(*image), &longDirectories_);
 }
 
 bool VolumeReader::lstFiles_DblClick() {
@@ -138,6 +138,7 @@ bool VolumeReader::lstFiles_DblClick() {
 
 bool VolumeReader::navigate(const std::string& line) {
   const ListingState before = ListingState::Of(window_);
+  const LongDirectories longBefore = longDirectories_;
   std::optional<media::ImageFile> image;
   if (!openSourceImage(image)) return false;
   const BlockSource source = image ? BlockSource::Image(*image) : BlockSource::Drive(readDrive_);
@@ -145,23 +146,23 @@ bool VolumeReader::navigate(const std::string& line) {
 
   bool ok = true;
   if (line == kRootLine || (line == kParentLine && window_.historyCount() < 3)) {
-    ok = LoadRootDirectory(window_, source);
+    ok = LoadRootDirectory(window_, source, &longDirectories_);
   } else if (line == kParentLine) {
     window_.clearFiles();
     const int parent = window_.historyCount() - 2;
     window_.setCurrentHistory(parent);
     const auto [blockCount, startBlock] = ParseHistoryEntry(window_.historyEntry(parent));
-    ok = ListDirectory(window_, source, blockCount, startBlock, navigationLines);
+    ok = ListDirectory(window_, source, blockCount, startBlock, navigationLines, &longDirectories_);
     window_.popHistory();  // the entry just pushed for the parent
     window_.popHistory();  // the directory left
   } else {
     window_.clearFiles();
-    ok = ListDirectory(window_, source,
-                       static_cast<std::int32_t>(EntrySize(line) / opera::kBlockSize),
-                       EntryFirstBlock(line), navigationLines);
+    ok = ListDirectory(window_, source, DirectoryBlocks(line, longDirectories_),
+                       EntryFirstBlock(line), navigationLines, &longDirectories_);
   }
   if (!ok) {
     before.restore(window_);
+    longDirectories_ = longBefore;
     window_.showError(messages::kDirectoryUnreadable);
   }
   return ok;
@@ -178,9 +179,9 @@ bool VolumeReader::SaveEntry(const std::string& line) {
   bool imageOpened = true;
   bool ok = false;
   if (window_.sectorSource() == SectorSource::Drive) {
-    ok = ExtractEntry(readDrive_, EntryFirstBlock(line), EntrySize(line), *path);
+    ok = ExtractEntry(readDrive_, EntryFirstBlock(line), entryBytes(line), *path);
   } else if (const auto image = media::ImageFile::Open(window_.imagePath())) {
-    ok = ExtractEntry(*image, EntryFirstBlock(line), EntrySize(line), *path, true, copyMethod_);
+    ok = ExtractEntry(*image, EntryFirstBlock(line), entryBytes(line), *path, true, copyMethod_);
   } else {
     imageOpened = false;
   }
@@ -216,6 +217,13 @@ bool VolumeReader::openSourceImage(std::optional<media::ImageFile>& image) {
   return image.has_value();
 }
 
+std::int32_t VolumeReader::entryBytes(const std::string& line) const {
+  if (!IsDirectoryLine(line)) return EntrySize(line);
+  const std::int32_t blocks = DirectoryBlocks(line, longDirectories_);
+  return blocks > EntrySize(line) / opera::kBlockSize ? blocks * opera::kBlockSize
+                                                      : EntrySize(line);
+}
+
 bool VolumeReader::ExtractAllTo(const std::string& folder) {
   std::optional<media::ImageFile> image;
   if (!openSourceImage(image)) return false;
@@ -223,6 +231,7 @@ bool VolumeReader::ExtractAllTo(const std::string& folder) {
   std::vector<std::string> failed;
   std::vector<std::string> skipped;
   for (int i = 0; i < window_.fileCount(); ++i) {
+    if (stop_ && stop_()) return false;
     const std::string line = window_.fileLine(i);
     const std::string name = EntryName(line);
     if (name == kRootLine || name == kParentLine) continue;
@@ -237,10 +246,12 @@ bool VolumeReader::ExtractAllTo(const std::string& folder) {
       failed.push_back(name);
       continue;
     }
-    const bool ok =
-        image ? ExtractEntry(*image, EntryFirstBlock(line), EntrySize(line), target, false,
-                             copyMethod_)
-              : ExtractEntry(readDrive_, EntryFirstBlock(line), EntrySize(line), target, false);
+    // Only whole entries take their names: a copy with an unreadable block is removed.
+    const bool ok = image ? ExtractEntry(*image, EntryFirstBlock(line), entryBytes(line), target,
+                                         false, copyMethod_, stop_)
+                          : ExtractEntry(readDrive_, EntryFirstBlock(line), entryBytes(line),
+                                         target, false, false, stop_);
+    if (stop_ && stop_()) return false;
     if (!ok) failed.push_back(name);
   }
   image.reset();

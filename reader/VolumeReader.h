@@ -11,6 +11,7 @@
 
 #include "media/ImageFile.h"
 #include "output/OutputFile.h"
+#include "reader/Directory.h"
 #include "reader/Extract.h"
 #include "reader/ReaderWindow.h"
 
@@ -41,6 +42,9 @@ class VolumeReader {
 
   // How image entries are copied (tests force the by-hand path).
   void setCopyMethod(CopyMethod method) { copyMethod_ = method; }
+  // Asked during extract-all (the command line's Ctrl+C): when it answers true, the entry being
+  // copied is removed and the copying ends, as a failure.
+  void setStopRequest(StopRequest stop) { stop_ = std::move(stop); }
 
  private:
   bool openImage();
@@ -50,10 +54,15 @@ class VolumeReader {
   // On the image source, opens the image named in txtFile into image; false after telling the
   // user when it cannot be opened. On the drive source, leaves image empty and returns true.
   bool openSourceImage(std::optional<media::ImageFile>& image);
+  // The bytes a line's entry stands for: its size, or all the blocks of a longer directory.
+  std::int32_t entryBytes(const std::string& line) const;
 
   ReaderWindow& window_;
   DriveReader readDrive_;
   CopyMethod copyMethod_ = CopyMethod::Fastest;
+  StopRequest stop_;
+  // The directories of the listing shown that hold more blocks than their lines' sizes give.
+  LongDirectories longDirectories_;
 };
 
 }  // namespace brindle::reader

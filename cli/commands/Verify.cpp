@@ -14,6 +14,7 @@ namespace {
 struct Options {
   SourceOptions source;
   bool quiet = false;
+  bool strict = false;
 };
 
 int Run(const Options& options) {
@@ -21,7 +22,7 @@ int Run(const Options& options) {
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   CatchInterrupt();
-  return Verify(*disc, std::cout, reporter);
+  return Verify(*disc, std::cout, reporter, options.strict);
 }
 
 }  // namespace
@@ -30,9 +31,12 @@ RunCommand SetupVerify(CLI::App& command) {
   auto options = std::make_shared<Options>();
   command.description(
       "Read every block of every copy of every entry and directory; report unreadable blocks "
-      "and copies that differ. Exit status 0 only when the disc is whole");
+      "and copies that differ. Exit status 0 when every block reads (copies that differ are "
+      "listed on standard output: the disc label's and ROM tags' copies do on real discs)");
   options->source.addTo(command, "", 0, 0);
   command.add_flag("-q,--quiet", options->quiet, "No progress meter");
+  command.add_flag("--strict", options->strict,
+                   "Copies that read cleanly but differ count as damage too");
   return [options] { return Run(*options); };
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -482,6 +483,242 @@ TEST_F(Cli, EveryCommandAnswersByOneRule) {
   const Result piped = run({"get", image, "Games/caf\xC3\xA9 au lait", "-"});
   EXPECT_EQ(std::vector<std::uint8_t>(piped.out.begin(), piped.out.end()),
             disc.contents.at("Games/caf\xE9 au lait"));
+}
+
+}  // namespace
+}  // namespace brindle::testing
+
+namespace brindle::testing {
+namespace {
+
+std::string FirstLine(const std::string& text) {
+  return text.substr(0, text.find('\n'));
+}
+
+// A disc as real ones are laid out: system files with two copies, a file with one, a folder.
+OperaImage SystemDisc(std::vector<OperaEntry> more = {}) {
+  std::vector<OperaEntry> root = {OperaEntry::File("rom_tags", 64).withCopies(2),
+                                  OperaEntry::File("LaunchMe", 5000).withCopies(2),
+                                  OperaEntry::File("solo", 3000),
+                                  OperaEntry::Dir("Data", {OperaEntry::File("x", 100)})};
+  for (OperaEntry& e : more) root.push_back(std::move(e));
+  return OperaImageBuilder().root(std::move(root)).build();
+}
+
+// Byte at of the given copy's block of an entry, in plain image bytes or raw sectors.
+std::size_t At(const OperaImage& disc, const std::string& path, std::uint32_t copy,
+               std::uint32_t block, std::size_t at, bool raw) {
+  const OperaPlacement& p = disc.placements.at(path);
+  const std::size_t lba = p.firstBlock + copy * p.blockCount + block;
+  return raw ? lba * 2352 + 16 + at : lba * 2048 + at;
+}
+
+// One fault at a time, each with the exit status and the first message it must give: the
+// statuses hide nothing when only one thing is wrong.
+TEST_F(Cli, SingleFaultsGiveTheirOwnStatusAndFirstMessage) {
+  const OperaImage disc = SystemDisc();
+  const OperaImage unsafe = SystemDisc({OperaEntry::File("../escape", 10)});
+  // The ROM tags' copies differ as on real discs: a field of the second copy.
+  std::vector<std::uint8_t> differ = disc.bytes;
+  differ[At(disc, "rom_tags", 1, 0, 28, false)] ^= 0x10;
+  WriteBytes(dir_ / "differ.iso", differ);
+  std::vector<std::uint8_t> recoverable = RawWithEdc(disc);
+  recoverable[At(disc, "LaunchMe", 0, 1, 9, true)] ^= 0x01;
+  WriteBytes(dir_ / "recoverable.bin", recoverable);
+  std::vector<std::uint8_t> lost = RawWithEdc(disc);
+  lost[At(disc, "solo", 0, 1, 9, true)] ^= 0x01;
+  WriteBytes(dir_ / "lost.bin", lost);
+  std::vector<std::uint8_t> walk = RawWithEdc(disc);
+  walk[At(disc, "Data", 0, 0, 40, true)] ^= 0x01;  // the folder's only directory block
+  WriteBytes(dir_ / "walk.bin", walk);
+  write(unsafe, "unsafe.iso");
+  write(disc, "disc.iso");
+  fs::create_directories(dir_ / "folder");
+  const std::string launchBlock = std::to_string(disc.placements.at("LaunchMe").firstBlock + 1);
+  const std::string soloBlock = std::to_string(disc.placements.at("solo").firstBlock + 1);
+  const std::string dataBlock = std::to_string(disc.placements.at("Data").firstBlock);
+
+  struct Fault {
+    std::vector<std::string> args;  // after the command: image, then the rest
+    int status;
+    std::string firstMessage;  // the start of standard error's first line
+    std::string output;        // a line standard output must hold
+  };
+  const std::string out = (dir_ / "out").string();
+  const std::vector<Fault> faults = {
+      {{"verify", "differ.iso"}, 0, "", "rom_tags: block 0 differs between copy 1 and copy 2"},
+      {{"verify", "differ.iso"}, 0, "", "the disc is whole; copies that read cleanly but differ"},
+      {{"verify", "differ.iso", "--strict"},
+       1,
+       "rom_tags: block 0 differs between copy 1 and copy 2",
+       "copies differ, which --strict counts as damage."},
+      {{"verify", "disc.iso", "--strict"}, 0, "", ": the disc is whole."},
+      {{"verify", "recoverable.bin"},
+       1,
+       "LaunchMe: block 1 of copy 1 (disc block " + launchBlock + ") failed its check.",
+       "every entry can still be read whole from its other copies."},
+      {{"verify", "lost.bin"},
+       1,
+       "solo: block 1 of copy 1 (disc block " + soloBlock + ") failed its check.",
+       "1 entry has blocks that no copy gives."},
+      {{"verify", "walk.bin"}, 1, "Directory \"Data\", disc block " + dataBlock, "the disc is damaged"},
+      {{"extract", "unsafe.iso", "-r", out}, 1, "\"../escape\": skipped", ""},
+      {{"extract", "walk.bin", "-r", out}, 1, "Directory \"Data\", disc block " + dataBlock, ""},
+      {{"extract", "disc.iso", "-r", out}, 0, "", ""},
+      {{"get", "disc.iso", "Data/x", (dir_ / "folder").string()}, 0, "", ""},
+      {{"get", "disc.iso", "Data/x", (dir_ / "none/").string()},
+       1,
+       "The folder \"" + (dir_ / "none/").string() + "\" does not exist.",
+       ""},
+      {{"convert", "lost.bin", (dir_ / "folder").string()}, 1, "Block " + soloBlock, ""},
+      {{"extract", "lost.bin", out + "-plain"}, 1, "Could not read block " + soloBlock, ""},
+  };
+  for (const Fault& f : faults) {
+    std::vector<std::string> args = {f.args[0], "--image", (dir_ / f.args[1]).string()};
+    args.insert(args.end(), f.args.begin() + 2, f.args.end());
+    const Result r = run(args);
+    const std::string what =
+        f.args[0] + " " + f.args[1] + (f.args.size() > 2 ? " " + f.args[2] : "");
+    EXPECT_EQ(r.status, f.status) << what << "\n" << r.err;
+    if (f.firstMessage.empty()) {
+      EXPECT_EQ(r.err, "") << what;
+    } else {
+      EXPECT_THAT(FirstLine(r.err), StartsWith(f.firstMessage)) << what << "\n" << r.err;
+    }
+    if (!f.output.empty()) {
+      EXPECT_THAT(r.out, HasSubstr(f.output)) << what;
+    }
+    fs::remove_all(out);
+  }
+
+  // get and convert into a folder write there under the entry's and the image's names, as cp.
+  EXPECT_EQ(ReadBytes(dir_ / "folder" / "x"), disc.contents.at("Data/x"));
+  std::vector<std::uint8_t> plain = disc.bytes;
+  std::fill_n(plain.begin() + (disc.placements.at("solo").firstBlock + 1) * 2048, 2048, 0);
+  EXPECT_EQ(ReadBytes(dir_ / "folder" / "lost.iso"), plain);
+  // Never over the image being read, also when only its folder is named.
+  EXPECT_EQ(run({"convert", "--image", (dir_ / "disc.iso").string(), dir_.string()}).status, 1);
+  EXPECT_EQ(ReadBytes(dir_ / "disc.iso"), disc.bytes);
+
+  // The plain extract leaves whole entries only: no cut-short file under an entry's name, and no
+  // part file, whatever failed.
+  const fs::path plainOut = out + "-plain";
+  EXPECT_FALSE(fs::exists(plainOut / "solo"));
+  EXPECT_EQ(ReadBytes(plainOut / "LaunchMe"), disc.contents.at("LaunchMe"));
+  for (const auto& e : fs::directory_iterator(plainOut))
+    EXPECT_THAT(e.path().filename().string(), ::testing::Not(StartsWith("."))) << e.path();
+}
+
+// Every field of every entry of ls --json, against the entry's own bytes in its directory block.
+TEST_F(Cli, LsJsonCarriesEveryFieldOfEveryEntryAsStored) {
+  const OperaImage disc =
+      OperaImageBuilder()
+          .root({OperaEntry::File("one", 5000).withCopies(3).withType("TEXT"),
+                 OperaEntry::Dir("Folder", {OperaEntry::File("a", 1)}).withCopies(2),
+                 OperaEntry::File("caf\xE9", 0)})
+          .build();
+  const Result r = run({"ls", "--json", "--image", write(disc)});
+  ASSERT_EQ(r.status, 0) << r.err;
+  const auto doc = nlohmann::json::parse(r.out);
+  const std::vector<std::uint8_t>& block = disc.contents.at("");
+  const auto u32 = [&block](std::size_t at) {
+    return std::uint32_t{block[at]} << 24 | std::uint32_t{block[at + 1]} << 16 |
+           std::uint32_t{block[at + 2]} << 8 | block[at + 3];
+  };
+  std::size_t index = 0;
+  for (std::size_t at = 20; at + 72 <= u32(12); at += 72 + 4 * u32(at + 64), ++index) {
+    ASSERT_LT(index, doc["entries"].size());
+    const auto& e = doc["entries"][index];
+    const std::string type(block.begin() + at + 8, block.begin() + at + 12);
+    std::string name(block.begin() + at + 32, block.begin() + at + 64);
+    name.resize(name.find('\0'));
+    EXPECT_EQ(e["name"], name == "caf\xE9" ? "caf\xC3\xA9" : name);
+    EXPECT_EQ(e["type"], type);
+    EXPECT_EQ(e["directory"], type == "*dir");
+    EXPECT_EQ(e["flags"], u32(at));
+    EXPECT_EQ(e["id"], u32(at + 4));
+    EXPECT_EQ(e["blockSize"], u32(at + 12));
+    EXPECT_EQ(e["byteCount"], u32(at + 16));
+    EXPECT_EQ(e["blockCount"], u32(at + 20));
+    EXPECT_EQ(e["burst"], u32(at + 24));
+    EXPECT_EQ(e["gap"], u32(at + 28));
+    EXPECT_EQ(e["lastCopyIndex"], u32(at + 64));
+    std::vector<std::uint32_t> copies;
+    for (std::uint32_t c = 0; c <= u32(at + 64); ++c) copies.push_back(u32(at + 68 + 4 * c));
+    EXPECT_EQ(e["copies"], copies);
+    EXPECT_EQ(e.size(), 12u);  // no field left uncompared
+  }
+  EXPECT_EQ(index, 3u);
+  EXPECT_EQ(doc["entries"].size(), 3u);
+}
+
+}  // namespace
+}  // namespace brindle::testing
+
+namespace brindle::testing {
+namespace {
+
+// A small image whose entries claim far more than it holds costs what the image holds: output
+// files no larger than the disc, messages of a few lines with ranges.
+TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
+  const OperaImage disc = OperaImageBuilder()
+                              .root({OperaEntry::File("huge", 5000).withSizeField(0x7FFFF000),
+                                     OperaEntry::File("small", 100)})
+                              .volumeBlocksField(0x7FFFFFFF)
+                              .build();
+  const std::string image = write(disc);
+  const std::uint64_t size = disc.bytes.size();
+  const std::uint32_t first = disc.placements.at("huge").firstBlock;
+  const std::string past = "lie past the end of the disc";
+
+  const fs::path out = dir_ / "out";
+  const Result extract = run({"extract", "-r", "--image", image, out.string()});
+  EXPECT_EQ(extract.status, 1);
+  EXPECT_THAT(extract.err, HasSubstr(past));
+  EXPECT_LT(extract.err.size(), 400u) << extract.err;
+  EXPECT_LE(fs::file_size(out / "huge.damaged"), size);
+  EXPECT_EQ(ReadBytes(out / "small"), disc.contents.at("small"));
+
+  const Result get = run({"get", "--image", image, "huge", (dir_ / "got").string()});
+  EXPECT_EQ(get.status, 1);
+  EXPECT_LT(get.err.size(), 400u) << get.err;
+  const auto got = ReadBytes(dir_ / "got.damaged");
+  ASSERT_LE(got.size(), size);
+  EXPECT_TRUE(std::equal(got.begin(), got.end(), disc.bytes.begin() + first * 2048));
+
+  const Result verify = run({"verify", "--image", image});
+  EXPECT_EQ(verify.status, 1);
+  EXPECT_THAT(verify.err, HasSubstr(past));
+  EXPECT_LT(verify.err.size() + verify.out.size(), 600u) << verify.err << verify.out;
+
+  const Result convert = run({"convert", "--image", image, (dir_ / "plain.iso").string()});
+  EXPECT_EQ(convert.status, 1);
+  EXPECT_THAT(convert.err, HasSubstr(past));
+  EXPECT_EQ(ReadBytes(dir_ / "plain.iso"), disc.bytes);
+
+  const Result tree = run({"tree", "--image", image});
+  EXPECT_EQ(tree.status, 0);
+  EXPECT_THAT(tree.lines(), ElementsAre("huge", "small"));
+
+  // A root claiming thousands of blocks past the end: one line for them, in every command.
+  const std::string longRoot = write(
+      OperaImageBuilder().root({OperaEntry::File("a", 10)}).rootBlockCountField(30000).build(),
+      "long-root.iso");
+  for (const char* command : {"tree", "verify"}) {
+    const Result r = run({command, "--image", longRoot});
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_THAT(r.err, HasSubstr("blocks")) << command;
+    EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 8) << command << r.err.substr(0, 800);
+  }
+
+  // The window's extract over raw sectors: one message for the blocks past the end, not one each.
+  WriteBytes(dir_ / "huge.bin", RawWithEdc(disc));
+  const Result plain =
+      run({"extract", "--image", (dir_ / "huge.bin").string(), (dir_ / "plain").string()});
+  EXPECT_EQ(plain.status, 1);
+  EXPECT_LT(plain.err.size(), 400u) << plain.err.substr(0, 400);
+  EXPECT_FALSE(fs::exists(dir_ / "plain" / "huge"));
+  EXPECT_EQ(ReadBytes(dir_ / "plain" / "small"), disc.contents.at("small"));
 }
 
 }  // namespace

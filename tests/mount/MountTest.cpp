@@ -218,7 +218,18 @@ TEST_F(Mount, DetachesUntilFusermountUnmountsAndSaysWhyItCannotMount) {
   ASSERT_EQ(std::system(mount.c_str()), 0);
   ASSERT_TRUE(Mounted(point_));
   EXPECT_EQ(ReadBytes(point_ / "a"), image.contents.at("a"));
+  // Mounts never stack, and never hide files: both refused before anything is mounted.
+  const std::string again = mount + " 2>'" + (dir_ / "stderr").string() + "'";
+  EXPECT_EQ(WEXITSTATUS(std::system(again.c_str())), 1);
+  EXPECT_NE(said().find("mounted there already"), std::string::npos) << said();
   ASSERT_EQ(std::system(("fusermount3 -u '" + point_.string() + "'").c_str()), 0);
+  EXPECT_FALSE(Mounted(point_));
+  std::ofstream((point_ / "kept").string()) << "mine";
+  EXPECT_EQ(WEXITSTATUS(std::system(again.c_str())), 1);
+  EXPECT_NE(said().find("not empty"), std::string::npos) << said();
+  EXPECT_FALSE(Mounted(point_));
+  EXPECT_EQ(ReadText(point_ / "kept"), "mine");
+  fs::remove(point_ / "kept");
   EXPECT_FALSE(Mounted(point_));
 
   // Not a folder to mount on; not an Opera volume.

@@ -3,6 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "Fixture.h"
@@ -186,6 +187,56 @@ TEST(Navigation, NothingSelectedDoesNothing) {
   EXPECT_FALSE(scene.reader.lstFiles_DblClick());
   EXPECT_THAT(scene.window.errors, IsEmpty());
   EXPECT_THAT(scene.window.saveRequests, IsEmpty());
+}
+
+}  // namespace
+}  // namespace brindle::testing
+
+namespace brindle::testing {
+namespace {
+
+// Some discs record a directory of several blocks with the byte count of one block; the entry's
+// block count holds the truth. Every block is listed, stacked, gone back to and extracted, while
+// the lines themselves stay as the sizes on the disc give them.
+TEST(Navigation, ADirectoryOfMoreBlocksThanItsByteCountIsReadWhole) {
+  std::vector<OperaEntry> files;
+  for (int i = 0; i < 7; ++i) files.push_back(OperaEntry::File("f" + std::to_string(i), 10 + i));
+  files.push_back(OperaEntry::Dir("Deep", {OperaEntry::File("d", 3)}));
+  OperaImage image =
+      OperaImageBuilder()
+          .root({OperaEntry::Dir("Many", files).withEntriesPerBlock(2).withSizeField(2048),
+                 OperaEntry::Dir("Plain", {OperaEntry::File("p", 1)})})
+          .build();
+  const OperaPlacement many = image.placements.at("Many");
+  ASSERT_EQ(many.blockCount, 4u);
+  // The entry's block count field (byte 23 of the entry) holds the directory's true 4 blocks.
+  const std::size_t root = image.placements.at("").firstBlock * 2048;
+  const std::string name("Many\0", 5);
+  const auto at = std::search(image.bytes.begin() + root, image.bytes.begin() + root + 2048,
+                              name.begin(), name.end());
+  ASSERT_NE(at, image.bytes.begin() + root + 2048);
+  *(at - 32 + 23) = 4;
+  ImageScene scene(image);
+  ASSERT_TRUE(scene.open());
+  const std::string line = scene.lineOf("Many");
+  EXPECT_EQ(reader::EntrySize(line), 2048);  // the line shows what the disc records
+
+  ASSERT_TRUE(scene.doubleClick(line));
+  EXPECT_THAT(Names(scene.window),
+              ElementsAre("/", "..", "f0", "f1", "f2", "f3", "f4", "f5", "f6", "Deep"));
+  EXPECT_EQ(scene.window.history.back(),
+            reader::FormatHistoryEntry(4, static_cast<std::int32_t>(many.firstBlock)));
+  ASSERT_TRUE(scene.doubleClick(scene.lineOf("Deep")));
+  ASSERT_TRUE(scene.doubleClick(".."));
+  EXPECT_EQ(Names(scene.window).size(), 10u);  // the parent from the stack, whole again
+
+  // Back at the root: extract-all writes the directory's every block, and a directory whose
+  // size is right keeps its size.
+  ASSERT_TRUE(scene.doubleClick("/"));
+  ASSERT_TRUE(scene.reader.ExtractAllTo(scene.dir.prefix()));
+  EXPECT_EQ(ReadBytes(scene.dir.path() / "Many"), image.contents.at("Many"));
+  EXPECT_EQ(ReadBytes(scene.dir.path() / "Plain"), image.contents.at("Plain"));
+  EXPECT_EQ(image.contents.at("Many").size(), 4u * 2048);
 }
 
 }  // namespace
