@@ -302,9 +302,11 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter, bool strict)
   } else {
     verdict = "the disc is whole.";
   }
-  out << items.size() << " entries, " << blocksRead << " blocks read, "
-      << unreadable for (const std::string& line : opera::WalkProblemLines(tree.problems, Utf8))
-             reporter.line(line);
+  out << items.size() << " entries, " << blocksRead << " blocks read, " << unreadable
+      << " unreadable, " << differing << " differing between copies"
+      << (pastEnd > 0 ? ", " + std::to_string(pastEnd) + " past the end of the disc" : "") << ": "
+      << verdict << '\n';
+  return damaged || (strict && differing > 0) ? kExitFailed : kExitOk;
 }
 
 }  // namespace brindle::cli
