@@ -10,6 +10,7 @@
 #include "cli/Disc.h"
 #include "cli/DriveSide.h"
 #include "cli/Extract.h"
+#include "cli/ExtractLayout.h"
 #include "cli/Inspect.h"
 #include "cli/MountCommand.h"
 #include "cli/Progress.h"
@@ -92,6 +93,10 @@ int main(int argc, char** argv) {
       "merge get a suffix (~2), a block unreadable in one copy is read from the next, a file no "
       "copy of which can be read whole is written as NAME.damaged");
   extract->add_flag("-q,--quiet", quiet, "No progress meter");
+  std::string layoutFile;
+  extract->add_option("--layout", layoutFile,
+                      "With -r: also write FILE (beside the tree, not in it), each entry's order, "
+                      "type, id, flags and copies, from which pack --layout rebuilds the disc");
   extract->add_option("OUTDIR", outDir, "Folder to write the files to (created if missing)")
       ->required();
   extract->add_option("DIR", directories, "Directory to enter first, in order");
@@ -201,7 +206,12 @@ int main(int argc, char** argv) {
     if (*ls) return brindle::cli::PrintDirectoryJson(*disc, directories, std::cout, reporter);
     if (*tree) return brindle::cli::PrintTree(*disc, directories, std::cout, reporter);
     if (*verify) return brindle::cli::Verify(*disc, std::cout, reporter);
-    if (*extract) return brindle::cli::ExtractRecursive(*disc, outDir, directories, reporter);
+    if (*extract) {
+      const int status = brindle::cli::ExtractRecursive(*disc, outDir, directories, reporter);
+      return layoutFile.empty() ? status
+                                : std::max(status, brindle::cli::WriteExtractLayout(
+                                                       *disc, directories, layoutFile, reporter));
+    }
     if (*convert) return brindle::cli::ConvertToImage(*disc, source.image, outFile, reporter);
     return brindle::cli::GetEntry(*disc, entryPath, outFile, reporter);
   }
