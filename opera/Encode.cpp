@@ -46,8 +46,7 @@ void EncodeVolumeLabel(const VolumeLabel& label, std::span<std::uint8_t> block0)
     WriteBigEndian32(block0, kRootCopiesOffset + 4 * c, label.rootCopies[c]);
 }
 
-void EncodeDirectoryBlockHeader(const DirectoryBlockHeader& header,
-                                std::span<std::uint8_t> block) {
+void EncodeDirectoryBlockHeader(const DirectoryBlockHeader& header, std::span<std::uint8_t> block) {
   WriteBigEndian32(block, kNextBlockOffset, static_cast<std::uint32_t>(header.next));
   WriteBigEndian32(block, kPreviousBlockOffset, static_cast<std::uint32_t>(header.previous));
   WriteBigEndian32(block, kDirectoryFlagsOffset, header.flags);

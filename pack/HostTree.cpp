@@ -51,8 +51,9 @@ class Scanner {
       const std::string where = shown.empty() ? hostName : shown + "/" + hostName;
       const auto name = output::Utf8ToLatin1(hostName);
       if (!name) {
-        problems_.push_back(where + ": the name has characters a disc name (8-bit Latin-1) "
-                                    "cannot hold");
+        problems_.push_back(where +
+                            ": the name has characters a disc name (8-bit Latin-1) "
+                            "cannot hold");
         continue;
       }
       if (name->size() > opera::kMaxNameLength) {
@@ -126,11 +127,10 @@ class Scanner {
       return it == options_.layout->entries.end() || !it->second.order ? UINT64_MAX
                                                                        : *it->second.order;
     };
-    std::stable_sort(node.children.begin(), node.children.end(),
-                     [&](const Node& a, const Node& b) {
-                       const auto ra = rank(a), rb = rank(b);
-                       return ra != rb ? ra < rb : a.name < b.name;
-                     });
+    std::stable_sort(node.children.begin(), node.children.end(), [&](const Node& a, const Node& b) {
+      const auto ra = rank(a), rb = rank(b);
+      return ra != rb ? ra < rb : a.name < b.name;
+    });
   }
 
   const HostOptions& options_;
@@ -141,9 +141,8 @@ class Scanner {
 
 const std::map<std::string, std::array<std::uint8_t, 4>>& DefaultTypes() {
   static const std::map<std::string, std::array<std::uint8_t, 4>> kTypes{
-      {"aif", {'A', 'I', 'F', 'F'}},  {"aiff", {'A', 'I', 'F', 'F'}},
-      {"anim", {'A', 'N', 'I', 'M'}}, {"cel", {'C', 'E', 'L', ' '}},
-      {"imag", {'I', 'M', 'A', 'G'}}, {"txt", {'T', 'E', 'X', 'T'}},
+      {"aif", {'A', 'I', 'F', 'F'}}, {"aiff", {'A', 'I', 'F', 'F'}}, {"anim", {'A', 'N', 'I', 'M'}},
+      {"cel", {'C', 'E', 'L', ' '}}, {"imag", {'I', 'M', 'A', 'G'}}, {"txt", {'T', 'E', 'X', 'T'}},
   };
   return kTypes;
 }

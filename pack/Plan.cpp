@@ -5,6 +5,7 @@
 
 #include "opera/Encode.h"
 #include "opera/Format.h"
+#include "output/Names.h"
 
 namespace brindle::pack {
 namespace {
@@ -49,7 +50,7 @@ void Collect(const Node& dir, const std::string& path, std::vector<Item>& dirs,
       Collect(child, childPath, dirs, files, problems);
     } else {
       if (child.size > kFieldLimit)
-        problems.push_back(childPath + ": " + std::to_string(child.size) +
+        problems.push_back(output::Latin1ToUtf8(childPath) + ": " + std::to_string(child.size) +
                            " bytes, more than a file on this disc can hold (2 GiB - 1)");
       files.push_back({&child, childPath, (child.size + kBlock - 1) / kBlock, child.copies});
     }
@@ -88,7 +89,7 @@ Plan MakePlan(const Node& root, const LabelOptions& labelOptions,
   Collect(root, "", dirs, files, problems);
   for (const Item& d : dirs)
     if (d.blocks > static_cast<std::uint64_t>(opera::kDirectoryLimit))
-      problems.push_back((d.path.empty() ? "the root" : d.path) + ": " +
+      problems.push_back((d.path.empty() ? "the root" : output::Latin1ToUtf8(d.path)) + ": " +
                          std::to_string(d.node->children.size()) +
                          " entries, more than a directory can hold");
 
@@ -153,8 +154,9 @@ Plan MakePlan(const Node& root, const LabelOptions& labelOptions,
         blocks.emplace_back(kBlock, 0);
         used = opera::kFirstEntryOffset;
       }
-      const std::uint32_t kind =
-          child.kind != 0 ? child.kind : (child.directory ? opera::kDirectoryKind : opera::kFileKind);
+      const std::uint32_t kind = child.kind != 0
+                                     ? child.kind
+                                     : (child.directory ? opera::kDirectoryKind : opera::kFileKind);
       e.flags = kind & 0x3FFFFFFFu;
       e.id = ids[&child];
       if (child.directory) {

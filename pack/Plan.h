@@ -14,8 +14,8 @@ namespace brindle::pack {
 
 // One directory laid out: its blocks, encoded, and the first block of each copy.
 struct PlannedDirectory {
-  std::string path;                          // "" for the root
-  std::vector<std::uint32_t> copies;         // first block of each copy
+  std::string path;                               // "" for the root
+  std::vector<std::uint32_t> copies;              // first block of each copy
   std::vector<std::vector<std::uint8_t>> blocks;  // 2048 bytes each
 };
 
@@ -28,15 +28,15 @@ struct PlannedFile {
 
 struct Plan {
   opera::VolumeLabel label;
-  std::vector<std::uint32_t> labelCopies;  // block 0 and the label's further copies
+  std::vector<std::uint32_t> labelCopies;     // block 0 and the label's further copies
   std::vector<PlannedDirectory> directories;  // the root first
   std::vector<PlannedFile> files;
   std::uint64_t fileBytes = 0;  // every copy counted
 };
 
 // Lays root out (the root's copies come from label.copies, every other entry's from its node).
-// Fills problems with one line per thing that cannot be stored (a directory too long, a volume
-// too large) and returns an empty plan then.
+// Fills problems with one line (UTF-8) per thing that cannot be stored (a directory too long, a
+// volume too large) and returns an empty plan then.
 Plan MakePlan(const Node& root, const LabelOptions& label, std::vector<std::string>& problems);
 
 }  // namespace brindle::pack

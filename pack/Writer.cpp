@@ -8,6 +8,7 @@
 #include "opera/Encode.h"
 #include "opera/EntryReader.h"
 #include "opera/Format.h"
+#include "output/Names.h"
 #include "output/OutputFile.h"
 
 namespace brindle::pack {
@@ -93,7 +94,7 @@ class VolumeWriter {
 
   bool copyFromDisc(const PlannedFile& file) {
     const Node& node = *file.node;
-    if (!source_) return fail(file.path + ": no disc to read it from");
+    if (!source_) return fail(output::Latin1ToUtf8(file.path) + ": no disc to read it from");
     opera::EntryReader reader(*source_);
     opera::ReadReport report;
     buffer_.resize(kChunk);
@@ -101,8 +102,8 @@ class VolumeWriter {
       if (stop()) return false;
       const std::size_t want =
           static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, node.size - done));
-      const std::size_t got = reader.read(*node.discEntry, done, std::span(buffer_).first(want),
-                                          report);
+      const std::size_t got =
+          reader.read(*node.discEntry, done, std::span(buffer_).first(want), report);
       // An entry cut short by its own fields reads as zeros past its end.
       std::fill(buffer_.begin() + static_cast<std::ptrdiff_t>(got),
                 buffer_.begin() + static_cast<std::ptrdiff_t>(want), std::uint8_t{0});
@@ -113,11 +114,13 @@ class VolumeWriter {
     }
     if (!report.complete()) {
       const auto& first = report.damaged.front();
-      result_.damaged.push_back(file.path + ": " + std::to_string(report.damaged.size()) +
+      result_.damaged.push_back(output::Latin1ToUtf8(file.path) + ": " +
+                                std::to_string(report.damaged.size()) +
                                 " of its blocks unreadable in every copy (the first at disc "
-                                "block " + std::to_string(first.block) + "), written as zeros");
+                                "block " +
+                                std::to_string(first.block) + "), written as zeros");
     } else if (!report.recovered.empty()) {
-      result_.recovered.push_back(file.path);
+      result_.recovered.push_back(output::Latin1ToUtf8(file.path));
     }
     return true;
   }

@@ -14,14 +14,15 @@
 namespace brindle::pack {
 
 struct WriteHooks {
-  std::function<bool()> interrupted;             // checked between files and chunks
+  std::function<bool()> interrupted;            // checked between files and chunks
   std::function<void(std::uint64_t)> addBytes;  // file bytes written so far, as they go
   std::function<void()> addFile;
 };
 
 struct WriteResult {
-  bool written = false;               // the image has its name
-  bool interrupted = false;           // stopped on request; nothing was left behind
+  bool written = false;      // the image has its name
+  bool interrupted = false;  // stopped on request; nothing was left behind
+  // Every text is UTF-8.
   std::vector<std::string> problems;  // why it was not written
   // Files from a disc some of whose blocks no copy could give: written with zeros there.
   std::vector<std::string> damaged;

@@ -74,8 +74,8 @@ bool ReadChoices(const PackOptions& o, pack::HostOptions& options, pack::LabelOp
     if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
     for (char& ch : ext)
       if (ch >= 'A' && ch <= 'Z') ch = static_cast<char>(ch - 'A' + 'a');
-    const auto latin1 = eq == std::string::npos ? std::nullopt
-                                                : output::Utf8ToLatin1(t.substr(eq + 1));
+    const auto latin1 =
+        eq == std::string::npos ? std::nullopt : output::Utf8ToLatin1(t.substr(eq + 1));
     const auto type = latin1 ? pack::TypeFromText(*latin1) : std::nullopt;
     if (ext.empty() || !type) {
       std::cerr << "--type " << t << ": give EXT=TYPE, TYPE of 1 to 4 characters.\n";
@@ -125,7 +125,7 @@ int RunPack(const PackOptions& o) {
   }
   const pack::Plan plan = tree ? pack::MakePlan(*tree, label, problems) : pack::Plan{};
   if (!problems.empty()) {
-    for (const std::string& p : problems) std::cerr << output::Latin1ToUtf8(p) << '\n';
+    for (const std::string& p : problems) std::cerr << p << '\n';
     std::cerr << "Nothing was written.\n";
     return kExitFailed;
   }
@@ -142,7 +142,7 @@ int RunPack(const PackOptions& o) {
     reporter.line("Interrupted: nothing was written to \"" + o.out + "\".");
     return 130;
   }
-  for (const std::string& p : result.problems) reporter.line(output::Latin1ToUtf8(p));
+  for (const std::string& p : result.problems) reporter.line(p);
   return result.written ? kExitOk : kExitFailed;
 }
 
@@ -151,7 +151,8 @@ int RunPack(const PackOptions& o) {
 RunCommand SetupPack(CLI::App& command) {
   auto o = std::make_shared<PackOptions>();
   command.add_option("DIR", o->folder, "The folder to pack")->required();
-  command.add_option("OUT", o->out, "The image to write (replaced once complete; never inside DIR)")
+  command
+      .add_option("OUT", o->out, "The image to write (replaced once complete; never inside DIR)")
       ->required();
   command.add_option("--volume-name", o->volumeName, "The volume's name (default CD-ROM)");
   command.add_option("--comment", o->comment, "The label's comment (default none)");

@@ -60,7 +60,7 @@ int RunRepack(const RepackOptions& o) {
   std::vector<std::string> problems;
   const pack::Plan plan = pack::MakePlan(root, label, problems);
   if (!problems.empty()) {
-    for (const std::string& p : problems) reporter.line(output::Latin1ToUtf8(p));
+    for (const std::string& p : problems) reporter.line(p);
     reporter.line("Nothing was written.");
     return kExitFailed;
   }
@@ -76,10 +76,10 @@ int RunRepack(const RepackOptions& o) {
     reporter.line("Interrupted: nothing was written to \"" + o.out + "\".");
     return 130;
   }
-  for (const std::string& p : result.problems) reporter.line(output::Latin1ToUtf8(p));
+  for (const std::string& p : result.problems) reporter.line(p);
   for (const std::string& p : result.recovered)
-    reporter.line(output::Latin1ToUtf8(p) + ": read from its other copies where the first failed");
-  for (const std::string& p : result.damaged) reporter.line(output::Latin1ToUtf8(p));
+    reporter.line(p + ": read from its other copies where the first failed");
+  for (const std::string& p : result.damaged) reporter.line(p);
   if (!result.written) return kExitFailed;
   return whole && result.damaged.empty() ? kExitOk : kExitFailed;
 }
@@ -90,8 +90,9 @@ RunCommand SetupRepack(CLI::App& command) {
   auto o = std::make_shared<RepackOptions>();
   o->source.addTo(command);
   command.add_option("OUT", o->out, "The image to write (replaced once complete)")->required();
-  command.add_option("--copies", o->copies,
-                     "Store every file and folder, the label and the root N times (default 1)")
+  command
+      .add_option("--copies", o->copies,
+                  "Store every file and folder, the label and the root N times (default 1)")
       ->check(CLI::Range(1, 8));
   command.add_flag("-q,--quiet", o->quiet, "No progress meter");
   command.footer(

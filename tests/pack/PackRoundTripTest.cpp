@@ -32,8 +32,8 @@ fs::path Native(const std::string& utf8) {
 
 struct Scratch {
   Scratch() {
-    path = fs::temp_directory_path() /
-           ("brindle-pack-test-" + std::to_string(std::random_device{}()));
+    path =
+        fs::temp_directory_path() / ("brindle-pack-test-" + std::to_string(std::random_device{}()));
     fs::create_directories(path);
   }
   ~Scratch() { fs::remove_all(path); }
@@ -49,22 +49,22 @@ class TreeMaker {
 
   void fill(const fs::path& dir, const std::string& path, int depth, Expected& expected) {
     // Now and then a directory of many blocks; otherwise a few entries.
-    const int count = pick(0, 5) == 0 ? pick(60, 140) : pick(0, depth == 0 ? 10 : 5);
+    const int count = depth == 0 ? pick(5, 12) : pick(0, 3) == 0 ? pick(60, 140) : pick(0, 6);
     std::set<std::string> used;
     for (int i = 0; i < count; ++i) {
       const std::string name = this->name();
       if (!used.insert(name).second) continue;
       const std::string childPath = path.empty() ? name : path + "/" + name;
       const fs::path host = dir / Native(output::Latin1ToUtf8(name));
-      if (depth < 5 && count < 20 && pick(0, 3) == 0) {
+      if (depth < 6 && count < 20 && pick(0, 2) == 0) {
         fs::create_directory(host);
         expected[childPath] = std::nullopt;
         fill(host, childPath, depth + 1, expected);
         continue;
       }
       static constexpr std::size_t kEdges[] = {0, 1, 2047, 2048, 2049, 4095, 4096, 6144};
-      const std::size_t size = pick(0, 2) == 0 ? static_cast<std::size_t>(pick(0, 70000))
-                                               : kEdges[pick(0, 7)];
+      const std::size_t size =
+          pick(0, 2) == 0 ? static_cast<std::size_t>(pick(0, 70000)) : kEdges[pick(0, 7)];
       std::vector<std::uint8_t> bytes(size);
       for (auto& b : bytes) b = static_cast<std::uint8_t>(random_());
       std::ofstream(host, std::ios::binary)
@@ -84,8 +84,8 @@ class TreeMaker {
     const int length = pick(0, 4) == 0 ? 31 : pick(1, 12);
     while (static_cast<int>(name.size()) < length) {
       const int c = pick(0x20, 0xFF);
-      if (c == '/' || (c >= 0x7F && c < 0xA0) || ((name.empty() || name.size() + 1 == 
-          static_cast<std::size_t>(length)) && c == ' '))
+      if (c == '/' || (c >= 0x7F && c < 0xA0) ||
+          ((name.empty() || name.size() + 1 == static_cast<std::size_t>(length)) && c == ' '))
         continue;
       name += static_cast<char>(c);
     }
@@ -157,7 +157,8 @@ std::set<std::uint64_t> AllCopiesButOne(media::BlockDevice& device, std::mt19937
   std::set<std::uint64_t> bad;
   const auto scratch = [&](const std::vector<std::uint32_t>& copies, std::uint32_t blocks) {
     for (std::uint32_t i = 0; i < blocks; ++i) {
-      const std::size_t keep = std::uniform_int_distribution<std::size_t>(0, copies.size() - 1)(random);
+      const std::size_t keep =
+          std::uniform_int_distribution<std::size_t>(0, copies.size() - 1)(random);
       for (std::size_t c = 0; c < copies.size(); ++c)
         if (c != keep) bad.insert(std::uint64_t{copies[c]} + i);
     }
@@ -172,15 +173,17 @@ std::set<std::uint64_t> AllCopiesButOne(media::BlockDevice& device, std::mt19937
 std::vector<std::pair<std::string, std::int32_t>> WindowListing(const std::string& image,
                                                                 const std::string& path) {
   reader::PlainWindow window;
-  reader::VolumeReader reader(window, [](std::int32_t, std::int16_t) { return sector::SectorData{}; });
+  reader::VolumeReader reader(window,
+                              [](std::int32_t, std::int16_t) { return sector::SectorData{}; });
   window.openAnswers.push_back(image);
   EXPECT_TRUE(reader.cmdOpen_Click());
   std::size_t from = 0;
   for (std::size_t at = 0; at <= path.size() && !path.empty();) {
     const std::size_t slash = std::min(path.find('/', at), path.size());
     const std::string name = path.substr(at, slash - at);
-    const auto line = std::find_if(window.files.begin(), window.files.end(),
-                                   [&](const std::string& l) { return reader::EntryName(l) == name; });
+    const auto line =
+        std::find_if(window.files.begin(), window.files.end(),
+                     [&](const std::string& l) { return reader::EntryName(l) == name; });
     EXPECT_NE(line, window.files.end()) << name;
     if (line == window.files.end()) return {};
     window.select(*line);
