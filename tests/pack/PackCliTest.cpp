@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "OperaImageBuilder.h"
+#include "media/RawImage.h"
 
 namespace {
 
@@ -176,6 +177,45 @@ TEST_F(PackCli, PackOfAnExtractedLayoutListsAsTheOriginal) {
   // The copies came back too.
   EXPECT_THAT(run({"ls", "--json", "--image", path("rebuilt.iso"), "Levels"}).out,
               HasSubstr("\"lastCopyIndex\": 1"));
+}
+
+// A raw image whose damaged sectors fail their own check: repack reads the file with two copies
+// whole, writes the one with one copy with zeros where it failed and names it, and keeps every
+// entry the disc lists, odd names and repeated names included.
+TEST_F(PackCli, RepackRecoversFromCopiesAndNamesWhatItCannot) {
+  using brindle::testing::OperaEntry;
+  const auto disc =
+      brindle::testing::OperaImageBuilder()
+          .root({OperaEntry::Dir("Movies",
+                                 {OperaEntry::File("intro.stream", 9000).withCopies(2),
+                                  OperaEntry::File("Same", 10), OperaEntry::File("Same", 20)}),
+                 OperaEntry::File("../escape", 10), OperaEntry::File("lost", 5000)})
+          .build();
+  std::vector<std::uint8_t> raw = brindle::testing::ToRawSectors(disc.bytes);
+  for (std::size_t at = 0; at < raw.size(); at += 2352) {
+    const std::uint32_t edc = brindle::media::SectorEdc(std::span(raw).subspan(at, 2064));
+    for (int i = 0; i < 4; ++i) raw[at + 2064 + i] = static_cast<std::uint8_t>(edc >> (8 * i));
+  }
+  const std::uint32_t intro = disc.placements.at("Movies/intro.stream").firstBlock;
+  const std::uint32_t lost = disc.placements.at("lost").firstBlock;
+  raw[(intro + 1) * 2352 + 16 + 100] ^= 0x40;
+  raw[(lost + 1) * 2352 + 16 + 7] ^= 0x01;
+  WriteText(dir_ / "disc.bin", std::string(raw.begin(), raw.end()));
+
+  const Result r = run({"repack", "--image", path("disc.bin"), path("new.iso"), "--copies", "2"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_THAT(r.err, HasSubstr("Movies/intro.stream: read from its other copies"));
+  EXPECT_THAT(r.err, HasSubstr("lost: 1 of its blocks unreadable in every copy"));
+  EXPECT_EQ(run({"tree", "--image", path("new.iso")}).out,
+            "Movies/\nMovies/intro.stream\nMovies/Same\nMovies/Same\n../escape\nlost\n");
+  EXPECT_EQ(run({"get", "--image", path("new.iso"), "Movies/intro.stream", path("intro")}).status,
+            0);
+  const auto& introBytes = disc.contents.at("Movies/intro.stream");
+  EXPECT_EQ(ReadText(path("intro")), std::string(introBytes.begin(), introBytes.end()));
+  EXPECT_EQ(run({"get", "--image", path("new.iso"), "lost", path("lost")}).status, 0);
+  std::string lostBytes(disc.contents.at("lost").begin(), disc.contents.at("lost").end());
+  std::fill_n(lostBytes.begin() + 2048, 2048, '\0');
+  EXPECT_EQ(ReadText(path("lost")), lostBytes);
 }
 
 }  // namespace
