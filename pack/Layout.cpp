@@ -19,12 +19,13 @@ std::optional<std::string> Latin1Text(const Json& value) {
 }
 
 template <typename T>
-std::optional<T> Number(const Json& object, const char* key, std::uint64_t max) {
+std::optional<T> Number(const Json& object, const char* key, std::uint64_t max,
+                        std::uint64_t min = 0) {
   const auto it = object.find(key);
   if (it == object.end()) return std::nullopt;
-  if (!it->is_number_unsigned() || it->get<std::uint64_t>() > max)
-    throw std::invalid_argument(std::string("\"") + key + "\" is not a number from 0 to " +
-                                std::to_string(max));
+  if (!it->is_number_unsigned() || it->get<std::uint64_t>() > max || it->get<std::uint64_t>() < min)
+    throw std::invalid_argument(std::string("\"") + key + "\" is not a number from " +
+                                std::to_string(min) + " to " + std::to_string(max));
   return static_cast<T>(it->get<std::uint64_t>());
 }
 
@@ -49,7 +50,7 @@ std::optional<Layout> ReadLayout(const std::string& path, std::string& error) {
       if (volume->contains("comment")) layout.comment = Latin1Text((*volume)["comment"]);
       layout.id = Number<std::uint32_t>(*volume, "id", 0xFFFFFFFFu);
       layout.rootId = Number<std::uint32_t>(*volume, "rootId", 0xFFFFFFFFu);
-      layout.copies = Number<int>(*volume, "copies", 8);
+      layout.copies = Number<int>(*volume, "copies", 8, 1);
     }
     for (const Json& item : json.value("entries", Json::array())) {
       const auto entryPath = item.contains("path") ? Latin1Text(item["path"]) : std::nullopt;
@@ -58,7 +59,7 @@ std::optional<Layout> ReadLayout(const std::string& path, std::string& error) {
       entry.order = Number<std::uint64_t>(item, "order", 0xFFFFFFFFu);
       entry.id = Number<std::uint32_t>(item, "id", 0xFFFFFFFFu);
       entry.flags = Number<std::uint32_t>(item, "flags", 0xFFFFFFFFu);
-      entry.copies = Number<int>(item, "copies", 8);
+      entry.copies = Number<int>(item, "copies", 8, 1);
       if (item.contains("type")) {
         const auto text = Latin1Text(item["type"]);
         if (!text || text->size() != 4)

@@ -4,6 +4,8 @@
 #include <filesystem>
 #include <map>
 
+#include "output/Names.h"
+
 namespace brindle::pack {
 namespace {
 
@@ -49,7 +51,8 @@ std::string OutputConflict(const std::vector<std::string>& inputs, const std::st
   return "";
 }
 
-Node NodeFromDisc(const opera::Tree& tree, int copies) {
+Node NodeFromDisc(const opera::Tree& tree, int copies, std::uint64_t discBlocks,
+                  std::vector<std::string>& cut) {
   std::map<std::int64_t, std::vector<std::size_t>> children;  // by parent index
   for (std::size_t i = 0; i < tree.entries.size(); ++i)
     children[tree.entries[i].parent].push_back(i);
@@ -69,6 +72,15 @@ Node NodeFromDisc(const opera::Tree& tree, int copies) {
         self(self, static_cast<std::int64_t>(i), node);
       } else {
         node.size = e.byteCount;
+        const std::uint64_t held =
+            (discBlocks - std::min<std::uint64_t>(discBlocks, e.firstBlock())) * 2048;
+        if (node.size > held) {
+          cut.push_back(output::Latin1ToUtf8(tree.entries[i].path) + ": " +
+                        std::to_string(node.size) + " bytes from disc block " +
+                        std::to_string(e.firstBlock()) + " run past the disc's end; " +
+                        std::to_string(held) + " bytes kept");
+          node.size = held;
+        }
         node.discEntry = e;
       }
       into.children.push_back(std::move(node));

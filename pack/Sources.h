@@ -19,7 +19,10 @@ std::string OutputConflict(const std::string& folder, const std::string& out, co
 std::string OutputConflict(const std::vector<std::string>& inputs, const std::string& out);
 
 // The walked tree of a disc as a tree to pack: names, types, ids, flags and order as on the
-// disc, each entry stored copies times, files read from the disc.
-Node NodeFromDisc(const opera::Tree& tree, int copies);
+// disc, each entry stored copies times, files read from the disc. A file whose first copy runs
+// past the disc's last block (discBlocks) keeps only the bytes the disc holds, so no entry costs
+// more than the disc; its path (UTF-8) and stated size go to cut.
+Node NodeFromDisc(const opera::Tree& tree, int copies, std::uint64_t discBlocks,
+                  std::vector<std::string>& cut);
 
 }  // namespace brindle::pack

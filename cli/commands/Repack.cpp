@@ -56,7 +56,10 @@ int RunRepack(const RepackOptions& o) {
   label.uniqueId = original.id;
   label.rootId = original.rootId;
   label.copies = o.copies;
-  const pack::Node root = pack::NodeFromDisc(tree, o.copies);
+  std::vector<std::string> cut;
+  const pack::Node root = pack::NodeFromDisc(tree, o.copies, disc->device->blockCount(), cut);
+  for (const std::string& c : cut) reporter.line(c);
+  whole = whole && cut.empty();
   std::vector<std::string> problems;
   const pack::Plan plan = pack::MakePlan(root, label, problems);
   if (!problems.empty()) {

@@ -181,7 +181,8 @@ TEST_F(PackCli, PackOfAnExtractedLayoutListsAsTheOriginal) {
 
 // A raw image whose damaged sectors fail their own check: repack reads the file with two copies
 // whole, writes the one with one copy with zeros where it failed and names it, and keeps every
-// entry the disc lists, odd names and repeated names included.
+// entry the disc lists, odd names and repeated names included; a size beyond the disc is cut to
+// what the disc holds.
 TEST_F(PackCli, RepackRecoversFromCopiesAndNamesWhatItCannot) {
   using brindle::testing::OperaEntry;
   const auto disc =
@@ -189,7 +190,8 @@ TEST_F(PackCli, RepackRecoversFromCopiesAndNamesWhatItCannot) {
           .root({OperaEntry::Dir("Movies",
                                  {OperaEntry::File("intro.stream", 9000).withCopies(2),
                                   OperaEntry::File("Same", 10), OperaEntry::File("Same", 20)}),
-                 OperaEntry::File("../escape", 10), OperaEntry::File("lost", 5000)})
+                 OperaEntry::File("../escape", 10), OperaEntry::File("lost", 5000),
+                 OperaEntry::File("huge", 10).withSizeField(0x7FFFFFF0)})
           .build();
   std::vector<std::uint8_t> raw = brindle::testing::ToRawSectors(disc.bytes);
   for (std::size_t at = 0; at < raw.size(); at += 2352) {
@@ -207,7 +209,10 @@ TEST_F(PackCli, RepackRecoversFromCopiesAndNamesWhatItCannot) {
   EXPECT_THAT(r.err, HasSubstr("Movies/intro.stream: read from its other copies"));
   EXPECT_THAT(r.err, HasSubstr("lost: 1 of its blocks unreadable in every copy"));
   EXPECT_EQ(run({"tree", "--image", path("new.iso")}).out,
-            "Movies/\nMovies/intro.stream\nMovies/Same\nMovies/Same\n../escape\nlost\n");
+            "Movies/\nMovies/intro.stream\nMovies/Same\nMovies/Same\n../escape\nlost\nhuge\n");
+  // A size field beyond the disc costs no more than the disc holds.
+  EXPECT_THAT(r.err, HasSubstr("huge: 2147483632 bytes from disc block"));
+  EXPECT_LT(fs::file_size(path("new.iso")), 1u << 20);
   EXPECT_EQ(run({"get", "--image", path("new.iso"), "Movies/intro.stream", path("intro")}).status,
             0);
   const auto& introBytes = disc.contents.at("Movies/intro.stream");
