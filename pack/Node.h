@@ -17,8 +17,8 @@ struct Node {
   bool directory = false;
   std::array<std::uint8_t, 4> type{};  // files; directories are always "*dir"
   std::optional<std::uint32_t> id;     // nothing: numbered in disc order
-  std::uint32_t kind = 0;              // low byte of the flags; 0: the usual for files or folders
-  std::uint64_t size = 0;              // files: bytes
+  std::uint32_t kind = 0;  // the flags but the last-in-block/directory bits; low byte 0: usual
+  std::uint64_t size = 0;  // files: bytes
   int copies = 1;
   std::string hostPath;                   // a file read from the host (UTF-8)
   std::optional<opera::Entry> discEntry;  // a file read from a disc

@@ -154,10 +154,10 @@ Plan MakePlan(const Node& root, const LabelOptions& labelOptions,
         blocks.emplace_back(kBlock, 0);
         used = opera::kFirstEntryOffset;
       }
-      const std::uint32_t kind = child.kind != 0
-                                     ? child.kind
-                                     : (child.directory ? opera::kDirectoryKind : opera::kFileKind);
-      e.flags = kind & 0x3FFFFFFFu;
+      // The low byte is what makes an entry present: never stored as 0.
+      const std::uint32_t usual = child.directory ? opera::kDirectoryKind : opera::kFileKind;
+      e.flags = child.kind & 0x3FFFFF00u;
+      e.flags |= (child.kind & 0xFFu) != 0 ? child.kind & 0xFFu : usual;
       e.id = ids[&child];
       if (child.directory) {
         std::copy_n(opera::kDirectoryType, 4, e.type.begin());
