@@ -3,6 +3,7 @@
 #include <ostream>
 
 #include "cli/DriveSide.h"
+#include "cli/Suggest.h"
 #include "media/Containers.h"
 #include "media/DriveDevice.h"
 #include "output/Names.h"
@@ -10,15 +11,28 @@
 namespace brindle::cli {
 namespace {
 
-// The entry named name (UTF-8) in dir; nothing after telling err.
+// The entry named name (UTF-8) in dir; nothing after telling err, with the nearest names, or
+// why the directory could not be searched.
 std::optional<opera::Entry> Lookup(const opera::Volume& volume, const opera::DirectoryRef& dir,
                                    const std::string& name, std::ostream& err) {
   const auto wanted = output::Utf8ToLatin1(name);
+  opera::Directory listing = volume.readDirectory(dir);
   if (wanted) {
-    for (opera::Entry& e : volume.readDirectory(dir).entries)
+    for (opera::Entry& e : listing.entries)
       if (e.name == *wanted) return std::move(e);
   }
-  err << "No entry named \"" << name << "\" on the disc.\n";
+  if (!listing.problems.empty()) {
+    const opera::BlockProblem& p = listing.problems.front();
+    err << "\"" << name << "\" could not be looked up: block " << p.block
+        << " of its directory could not be read ("
+        << (p.fault ? opera::ToText(*p.fault) : media::ToText(p.status)) << ").\n";
+    return std::nullopt;
+  }
+  err << "No entry named \"" << name << "\" on the disc.";
+  std::vector<std::string> names;
+  for (const opera::Entry& e : listing.entries) names.push_back(output::Latin1ToUtf8(e.name));
+  const std::string hint = DidYouMean(name, names);
+  err << (hint.empty() ? "" : " " + hint) << '\n';
   return std::nullopt;
 }
 

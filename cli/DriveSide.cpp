@@ -1,7 +1,9 @@
 #include "cli/DriveSide.h"
 
 #include <cctype>
+#include <filesystem>
 #include <ostream>
+#include <string_view>
 
 #include "sector/ReadSectors.h"
 #include "transport/clsASPI.h"
@@ -44,6 +46,21 @@ std::string DriveSide::transportName() const {
 
 bool DriveSide::select(const std::string& letter) {
   std::string wanted = letter;
+#ifndef _WIN32
+  // The device itself (/dev/sr0, or a link to it such as /dev/cdrom) stands for the letter the
+  // drive list gives it: D for sr0, E for sr1, ...
+  if (!wanted.empty() && wanted[0] == '/') {
+    std::error_code ec;
+    const std::string device = std::filesystem::weakly_canonical(wanted, ec).string();
+    constexpr std::string_view kPrefix = "/dev/sr";
+    const std::string number = device.rfind(kPrefix, 0) == 0 ? device.substr(kPrefix.size()) : "";
+    if (number.empty() || number.size() > 2 ||
+        number.find_first_not_of("0123456789") != std::string::npos ||
+        std::stoi(number) > 'Z' - 'D')
+      return false;
+    wanted = std::string(1, static_cast<char>('D' + std::stoi(number)));
+  }
+#endif
   if (wanted.size() == 2 && wanted[1] == ':') wanted.resize(1);
   if (wanted.size() != 1 || !std::isalpha(static_cast<unsigned char>(wanted[0]))) return false;
   const char upper = static_cast<char>(std::toupper(static_cast<unsigned char>(wanted[0])));

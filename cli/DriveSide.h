@@ -34,8 +34,8 @@ class DriveSide final : public transport::DriveListView {
   // "SPTI", "ASPI", or "" when no transport was chosen.
   std::string transportName() const;
 
-  // Selects the drive whose label begins with letter (either case, the colon optional); false
-  // when no listed drive has that letter.
+  // Selects the drive whose label begins with letter (either case, the colon optional), or, on
+  // Linux, the drive whose device letter is (/dev/sr0 is D:); false when no listed drive has it.
   bool select(const std::string& letter);
   std::string selectedLabel() const;
   // The transport chosen by build() (nullptr before or when none works) and the transport's

@@ -7,7 +7,9 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include "cli/DiscPicture.h"
 
+#include "cli/DiscPicture.h"
 #include "cli/Inspect.h"
 #include "cli/Session.h"
 #include "opera/EntryReader.h"
@@ -138,7 +140,7 @@ std::string DamagedName(const std::string& name) {
 }
 
 int ExtractRecursive(const Disc& disc, const std::string& outDir,
-                     const std::vector<std::string>& dirs, Reporter& reporter) {
+                     const std::vector<std::string>& dirs, Reporter& reporter, bool pictures) {
   const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
   if (!start) return kExitFailed;
   const opera::Tree tree = opera::Walk(*disc.volume, *start);
@@ -207,6 +209,10 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
                                          "\"" + Utf8(w.path) + "\"", reporter, progress);
       if (outcome == Outcome::Interrupted) stopped = true;
       if (outcome != Outcome::Complete) allComplete = false;
+      if (pictures && outcome == Outcome::Complete &&
+          !WritePictureBeside(*disc.device, w.entry, *job.folder, job.name,
+                              "\"" + Utf8(w.path) + "\"", reporter))
+        allComplete = false;
       progress.addFile();
     }
   };
@@ -277,7 +283,7 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
   std::vector<std::uint8_t> data(kRun * media::kBlockSize);
   std::vector<media::BlockStatus> status(kRun);
   std::vector<std::pair<std::uint64_t, std::uint64_t>> bad;  // runs of unreadable blocks
-  Progress progress(reporter, 1, blocks * media::kBlockSize);
+  Progress progress(reporter, 1, blocks * media::kBlockSize, Progress::Count::Blocks);
   for (std::uint64_t first = 0; first < blocks; first += kRun) {
     if (Interrupted()) {
       progress.finish();

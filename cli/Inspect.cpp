@@ -38,37 +38,12 @@ ordered_json EntryJson(const opera::Entry& e) {
 }  // namespace
 
 void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
-  for (const opera::WalkProblem& p : tree.problems) {
-    std::string text = "\"" + Utf8(p.path) + "\": ";
-    if (p.kind == opera::WalkProblem::Kind::Block) {
-      text += "directory block " + std::to_string(p.block.block) + " " +
-              (p.block.fault ? opera::ToText(*p.block.fault) : media::ToText(p.block.status)) +
-              "; its entries are missing.";
-    } else {
-      text +=
-          std::string(opera::ToText(p.kind)) + " (block " + std::to_string(p.block.block) + ").";
-    }
-    reporter.line(text);
-  }
+  for (const opera::WalkProblem& p : tree.problems)
+    reporter.line(opera::WalkProblemText(p, Utf8(p.path)));
   for (const auto& [path, block] : tree.recoveredBlocks)
     reporter.line("\"" + Utf8(path) + "\": directory block " + std::to_string(block) +
                   " read from another copy.");
 }
-
-const char* const kJsonShape =
-    "JSON:\n"
-    "  Names are the UTF-8 text of the disc's Latin-1 bytes; numbers are as stored.\n"
-    "  ls --json:   {\"directory\": [names...], \"entries\": [ENTRY...],\n"
-    "                \"problems\": [{\"block\": N, \"problem\": TEXT}...]}\n"
-    "  ENTRY:       {\"name\", \"type\", \"directory\": bool, \"flags\", \"id\", \"blockSize\",\n"
-    "                \"byteCount\", \"blockCount\", \"burst\", \"gap\", \"lastCopyIndex\",\n"
-    "                \"copies\": [first block of each copy]}\n"
-    "  info --json: {\"container\": TEXT, \"tracks\": [{\"number\", \"mode\", \"sectorSize\",\n"
-    "                \"firstSector\", \"sectorCount\", \"file\"}...],\n"
-    "                \"volume\": {\"label\", \"comment\", \"recordType\", \"version\", \"flags\",\n"
-    "                \"id\", \"blockSize\", \"blockCount\", \"size\", \"rootId\", "
-    "\"rootBlockCount\",\n"
-    "                \"rootBlockSize\", \"rootLastCopyIndex\", \"rootCopies\": [...]}}";
 
 int PrintTree(const Disc& disc, const std::vector<std::string>& dirs, std::ostream& out,
               Reporter& reporter) {

@@ -32,7 +32,4 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter);
 // blocks read from another copy.
 void ReportWalk(const opera::Tree& tree, Reporter& reporter);
 
-// The shape of the JSON documents, for --help.
-extern const char* const kJsonShape;
-
 }  // namespace brindle::cli

@@ -10,6 +10,8 @@
 #include <unistd.h>
 #endif
 
+#include "media/BlockDevice.h"
+
 namespace brindle::cli {
 namespace {
 
@@ -19,13 +21,13 @@ extern "C" void OnInterrupt(int) {
   interrupted = 1;
 }
 
-std::string Megabytes(std::uint64_t bytes) {
+}  // namespace
+
+std::string MegabytesText(std::uint64_t bytes) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", static_cast<double>(bytes) / 1e6);
   return text;
 }
-
-}  // namespace
 
 bool ErrorIsTerminal() {
 #ifdef _WIN32
@@ -50,9 +52,11 @@ void Reporter::line(const std::string& text) {
   err_ << text << '\n' << std::flush;
 }
 
-Progress::Progress(Reporter& reporter, std::uint64_t totalFiles, std::uint64_t totalBytes)
+Progress::Progress(Reporter& reporter, std::uint64_t totalFiles, std::uint64_t totalBytes,
+                   Count count)
     : reporter_(reporter),
       enabled_(reporter.meter()),
+      count_(count),
       totalFiles_(totalFiles),
       totalBytes_(totalBytes) {}
 
@@ -79,10 +83,13 @@ void Progress::draw(bool force) {
   const double seconds = static_cast<double>(now) / 1000.0;
   const double rate = seconds > 0 ? static_cast<double>(bytes_) / 1e6 / seconds : 0.0;
   char text[160];
-  std::snprintf(text, sizeof text, "%llu/%llu files  %s/%s MB  %.1f MB/s",
-                static_cast<unsigned long long>(files_.load()),
-                static_cast<unsigned long long>(totalFiles_), Megabytes(bytes_).c_str(),
-                Megabytes(totalBytes_).c_str(), rate);
+  const bool blocks = count_ == Count::Blocks;
+  std::snprintf(
+      text, sizeof text, "%llu/%llu %s  %s/%s MB  %.1f MB/s",
+      static_cast<unsigned long long>(blocks ? bytes_ / media::kBlockSize : files_.load()),
+      static_cast<unsigned long long>(blocks ? totalBytes_ / media::kBlockSize : totalFiles_),
+      blocks ? "blocks" : "files", MegabytesText(bytes_).c_str(),
+      MegabytesText(totalBytes_).c_str(), rate);
   const std::lock_guard lock(reporter_.mutex());
   reporter_.stream() << "\r\033[K" << text << std::flush;
   shown_ = true;

@@ -11,6 +11,9 @@
 
 namespace brindle::cli {
 
+// bytes in the meter's unit, megabytes of 10^6 bytes, to one decimal ("614.4").
+std::string MegabytesText(std::uint64_t bytes);
+
 // True when standard error is a terminal.
 bool ErrorIsTerminal();
 
@@ -36,9 +39,14 @@ class Reporter {
 
 class Progress {
  public:
+  // What the meter counts beside the bytes: the files written, or (for a whole image) the
+  // 2048-byte blocks, worked out from the bytes.
+  enum class Count { Files, Blocks };
+
   // Shows nothing unless the reporter has a meter. totalFiles and totalBytes are what 100 %
   // means.
-  Progress(Reporter& reporter, std::uint64_t totalFiles, std::uint64_t totalBytes);
+  Progress(Reporter& reporter, std::uint64_t totalFiles, std::uint64_t totalBytes,
+           Count count = Count::Files);
   ~Progress();
   void addBytes(std::uint64_t bytes);
   void addFile();
@@ -49,6 +57,7 @@ class Progress {
   void draw(bool force);
   Reporter& reporter_;
   bool enabled_;
+  Count count_;
   std::uint64_t totalFiles_;
   std::uint64_t totalBytes_;
   std::atomic<std::uint64_t> files_{0};

@@ -3,8 +3,10 @@
 #include <filesystem>
 #include <ostream>
 
+#include "cli/Suggest.h"
 #include "output/Names.h"
 #include "reader/EntryLine.h"
+#include "reader/Messages.h"
 
 namespace brindle::cli {
 namespace {
@@ -43,8 +45,16 @@ void Session::tell(const std::string& message) {
 
 bool Session::flushMessages() {
   const bool none = messagesShown_ == window_.errors.size();
-  for (; messagesShown_ < window_.errors.size(); ++messagesShown_)
-    tell(window_.errors[messagesShown_]);
+  // A container read as a drive is no drive: its volume fault names the file.
+  const bool container = source_.kind == reader::SectorSource::Drive && !source_.imagePath.empty();
+  const std::string driveFault =
+      container ? reader::messages::NotOperaDisc(source_.driveLabel.substr(0, 2)) : "";
+  for (; messagesShown_ < window_.errors.size(); ++messagesShown_) {
+    const std::string& message = window_.errors[messagesShown_];
+    tell(container && message == driveFault ? "The disc in \"" + source_.imagePath +
+                                                  "\" is not formatted with the Opera file system."
+                                            : message);
+  }
   return none;
 }
 
@@ -72,7 +82,13 @@ bool Session::enter(const std::vector<std::string>& directories) {
     const auto name = output::Utf8ToLatin1(directory);
     const int index = name ? FindLine(window_, *name, true) : -1;
     if (index < 0) {
-      tell("No directory named \"" + directory + "\" in the listing.");
+      std::vector<std::string> names;
+      for (const std::string& line : window_.files)
+        if (!IsNavigationLine(line) && reader::EntryType(line) == reader::kDirectoryType)
+          names.push_back(output::Latin1ToUtf8(reader::EntryName(line)));
+      const std::string hint = DidYouMean(directory, names);
+      tell("No directory named \"" + directory + "\" in the listing." +
+           (hint.empty() ? "" : " " + hint));
       return false;
     }
     window_.current = index;
@@ -99,10 +115,13 @@ int Session::list(const std::vector<std::string>& directories, std::ostream& out
 
 int Session::extract(const std::string& outDir, const std::vector<std::string>& directories) {
   if (!open() || !enter(directories)) return status(false);
+  const std::filesystem::path folderPath(std::u8string(outDir.begin(), outDir.end()));
   std::error_code ec;
-  std::filesystem::create_directories(outDir, ec);
-  if (!std::filesystem::is_directory(outDir, ec)) {
-    tell("The folder \"" + outDir + "\" could not be created.");
+  std::filesystem::create_directories(folderPath, ec);
+  if (!ec && !std::filesystem::is_directory(folderPath, ec))
+    ec = std::make_error_code(std::errc::not_a_directory);
+  if (ec) {
+    tell("The folder \"" + outDir + "\" could not be created: " + ec.message() + ".");
     return status(false);
   }
   std::string folder = outDir;

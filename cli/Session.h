@@ -16,7 +16,7 @@ namespace brindle::cli {
 // reads (unused for an image).
 struct Source {
   reader::SectorSource kind = reader::SectorSource::Image;
-  std::string imagePath;          // UTF-8, for an image
+  std::string imagePath;          // UTF-8, for an image and a container read as a drive
   reader::DriveReader readDrive;  // for a drive
   std::string driveLabel;         // for a drive: "E: VENDOR PRODUCT"
 };

@@ -1,6 +1,11 @@
 #include "cli/SourceOptions.h"
 
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <iostream>
 #include <map>
 #include <ostream>
 
@@ -16,6 +21,21 @@ const std::map<std::string, TransportChoice> kTransports{
     {"aspi", TransportChoice::Aspi},
 };
 
+// Why the image file cannot be read at all, in the system's words, naming it as it was typed;
+// empty when it can be opened.
+std::string ImageProblem(const std::string& path) {
+  std::error_code ec;
+  const std::filesystem::path native(std::u8string(path.begin(), path.end()));
+  if (std::filesystem::is_directory(native, ec))
+    return "\"" + path + "\": " + std::make_error_code(std::errc::is_a_directory).message() + ".";
+#ifndef _WIN32
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return "\"" + path + "\": " + std::strerror(errno) + ".";
+  std::fclose(file);
+#endif
+  return {};
+}
+
 }  // namespace
 
 void SourceOptions::addTransport(CLI::App& command, TransportChoice& choice) {
@@ -29,11 +49,12 @@ void SourceOptions::addTransport(CLI::App& command, TransportChoice& choice) {
 
 void SourceOptions::addTo(CLI::App& command) {
   CLI::Option* imageOption = command.add_option(
-      "--image", image,
+      "-i,--image", image,
       "Disc image: 2048-byte sectors, raw 2352/2448-byte sectors, a CUE sheet or a CHD file "
       "(found by content)");
   CLI::Option* driveOption = command.add_option(
-      "--drive", drive, "Drive letter as the drive list shows it (see the drives command)");
+      "-d,--drive", drive,
+      "The drive: its letter as the drives command lists it, or its device (/dev/sr0)");
   imageOption->excludes(driveOption);
   // One of the two is required; CLI11 counts positional arguments among the options, so the
   // check is made on the values after parsing.
@@ -45,8 +66,51 @@ void SourceOptions::addTo(CLI::App& command) {
   addTransport(command, transport);
 }
 
+void SourceOptions::addTo(CLI::App& command, const std::string& usage, std::size_t least,
+                          std::size_t most) {
+  addTo(command);
+  const std::string shown = "[IMAGE]" + (usage.empty() ? "" : " " + usage);
+  command
+      .add_option("ARGUMENTS", arguments,
+                  "The disc image, unless --image or --drive names the source" +
+                      (usage.empty() ? std::string() : "; then " + usage))
+      ->type_name(shown);
+  command.final_callback([this, &command, usage, shown, least, most] {
+    const bool named = !image.empty() || !drive.empty();
+    if (!named) {
+      if (arguments.empty())
+        throw CLI::RequiredError("The image (" + command.get_name() + " IMAGE" +
+                                 (usage.empty() ? "" : " " + usage) + ", or --image FILE)" +
+                                 " or --drive DRIVE");
+      image = arguments.front();
+      arguments.erase(arguments.begin());
+    } else if (!arguments.empty()) {
+      // A file on this machine where a name on the disc is expected could be meant either way.
+      std::error_code ec;
+      const std::size_t start = usage.find_first_not_of('[');
+      const std::string role = start == std::string::npos ? "" : usage.substr(start);
+      if (role.rfind("DIR", 0) == 0 || role.rfind("PATH", 0) == 0) {
+        if (std::filesystem::is_regular_file(
+                std::filesystem::path(std::u8string(arguments[0].begin(), arguments[0].end())), ec))
+          std::cerr << "\"" << arguments[0] << "\" is read as a name on the disc, since "
+                    << (image.empty() ? "--drive" : "--image") << " names the disc.\n";
+      }
+    }
+    if (arguments.size() < least || arguments.size() > most)
+      throw CLI::ValidationError(command.get_name() + " takes " + shown + " (" +
+                                 std::to_string(arguments.size() + (named ? 0 : 1)) +
+                                 " given after the command)");
+  });
+}
+
 std::optional<Disc> OpenSourceDisc(const SourceOptions& source, std::ostream& err) {
-  if (!source.image.empty()) return OpenDisc(source.image, nullptr, err);
+  if (!source.image.empty()) {
+    if (const std::string problem = ImageProblem(source.image); !problem.empty()) {
+      err << problem << '\n';
+      return std::nullopt;
+    }
+    return OpenDisc(source.image, nullptr, err);
+  }
   auto side = std::make_shared<DriveSide>(platform::MakeSystemOs(), source.transport, err);
   if (!side->build()) return std::nullopt;
   if (!side->select(source.drive)) {
@@ -67,7 +131,14 @@ std::unique_ptr<WindowSource> WindowSource::Open(const SourceOptions& source, st
     // A container other than the plain image reaches the window's commands block by block, as a
     // drive does.
     media::MediaError error;
-    window->container_ = media::OpenContainer(source.image, error);
+    // What is wrong with the file or the container comes first; the window's own reading
+    // follows.
+    if (const std::string problem = ImageProblem(source.image); !problem.empty()) {
+      err << problem << '\n';
+    } else {
+      window->container_ = media::OpenContainer(source.image, error);
+      if (!window->container_) err << error.message << '\n';
+    }
     if (window->container_ && !media::IsPlainImage(*window->container_)) {
       window->fromContainer_ = true;
       from.kind = reader::SectorSource::Drive;

@@ -1,11 +1,13 @@
-// The options that choose where the disc is read from (--image FILE or --drive LETTER, and the
-// transport), shared by every command that reads a disc, and opening the disc they name.
+// The options that choose where the disc is read from (the image as the first argument or
+// --image FILE, or --drive LETTER, and the transport), shared by every command that reads a
+// disc, and opening the disc they name.
 #pragma once
 
 #include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "cli/Disc.h"
 #include "cli/DriveSide.h"
@@ -18,14 +20,23 @@ class App;
 
 namespace brindle::cli {
 
+// No upper bound on a command's arguments.
+inline constexpr std::size_t kAny = static_cast<std::size_t>(-1);
+
 struct SourceOptions {
   std::string image;
   std::string drive;
   TransportChoice transport = TransportChoice::Auto;
+  // The command's own arguments, in order, once the image has been taken from their front.
+  std::vector<std::string> arguments;
 
-  // Registers --image, --drive and --transport on command; one of --image and --drive is then
-  // required.
+  // Registers -i/--image, -d/--drive and --transport on command; one of --image and --drive is
+  // then required.
   void addTo(CLI::App& command);
+  // The same, and the words after the command: the image first unless --image or --drive names
+  // the source, then between least and most arguments of the command's own, shown in the usage
+  // as usage ("OUTDIR [DIR...]").
+  void addTo(CLI::App& command, const std::string& usage, std::size_t least, std::size_t most);
   // Registers --transport alone (the drive list needs no disc).
   static void addTransport(CLI::App& command, TransportChoice& choice);
 };

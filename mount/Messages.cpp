@@ -25,15 +25,7 @@ std::string LeftOutDuplicate(const std::string& path, bool directory) {
 }
 
 std::string WalkProblemText(const opera::WalkProblem& problem) {
-  const std::string where = Quoted(output::Latin1ToUtf8(problem.path));
-  if (problem.kind != opera::WalkProblem::Kind::Block) {
-    return where + ": " + opera::ToText(problem.kind) + ".";
-  }
-  const std::string head =
-      "Directory " + where + ", disc block " + std::to_string(problem.block.block) + ": ";
-  if (problem.block.fault) return head + opera::ToText(*problem.block.fault) + ".";
-  return head + media::ToText(problem.block.status) +
-         " in every copy; the entries it holds are not shown.";
+  return opera::WalkProblemText(problem, output::Latin1ToUtf8(problem.path));
 }
 
 std::string DamagedFileText(const std::string& path, std::uint32_t index, std::uint32_t block,

@@ -56,7 +56,9 @@ class Volume {
   VolumeLabel label_;
 };
 
-// The disc size text: whole megabytes of blocks x 2048 bytes, then " MB".
+// The disc size text the window shows: whole megabytes (2^20 bytes) of blocks x 2048 bytes,
+// then " MB" ("585 MB" for 300,000 blocks), computed in 64 bits so any block count gives its
+// true size. The one definition, for the window, the command line and the mount.
 std::string DiscSizeText(std::uint64_t blocks);
 
 }  // namespace brindle::opera

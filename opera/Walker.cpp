@@ -91,6 +91,19 @@ const char* ToText(WalkProblem::Kind kind) {
   return "unknown";
 }
 
+std::string WalkProblemText(const WalkProblem& problem, const std::string& shownPath) {
+  const std::string where = "\"" + (shownPath.empty() ? std::string("/") : shownPath) + "\"";
+  if (problem.kind != WalkProblem::Kind::Block) {
+    return where + ": " + ToText(problem.kind) + " (block " + std::to_string(problem.block.block) +
+           ").";
+  }
+  const std::string head =
+      "Directory " + where + ", disc block " + std::to_string(problem.block.block) + ": ";
+  if (problem.block.fault)
+    return head + ToText(*problem.block.fault) + "; its entries are missing.";
+  return head + media::ToText(problem.block.status) + " in every copy; its entries are missing.";
+}
+
 Tree Walk(const Volume& volume, const DirectoryRef& start, const WalkLimits& limits) {
   Tree tree;
   Walker(volume, limits, tree).walk(start);

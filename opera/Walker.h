@@ -38,6 +38,10 @@ struct WalkProblem {
 
 const char* ToText(WalkProblem::Kind kind);
 
+// The one wording of a walk problem, for the command line and the mount alike; shownPath is the
+// directory's path as the user sees it (UTF-8; the start is shown as "/").
+std::string WalkProblemText(const WalkProblem& problem, const std::string& shownPath);
+
 struct Tree {
   std::vector<WalkedEntry> entries;  // depth first, each directory's entries in disc order
                                      // right after it

@@ -4,14 +4,10 @@
 
 #include "opera/DirectoryBlock.h"
 #include "opera/Format.h"
+#include "opera/Volume.h"
 #include "reader/EntryLine.h"
 
 namespace brindle::reader {
-
-std::string DiscSizeText(std::int32_t volumeBlocks) {
-  const std::int64_t bytes = static_cast<std::int64_t>(volumeBlocks) * opera::kBlockSize;
-  return std::to_string(bytes / 1024 / 1024) + " MB";
-}
 
 bool AppendBlockLines(std::span<const std::uint8_t> block, std::vector<std::string>& lines) {
   const opera::BlockEntries parsed = opera::ParseDirectoryBlock(block);
@@ -47,7 +43,7 @@ bool LoadRootDirectory(ReaderWindow& window, const BlockSource& source) {
   if (!ListDirectory(window, source, (*root)[0], (*root)[1])) return false;
   const auto volumeBlocks = source.headerField(opera::kVolumeBlocksOffset);
   if (!volumeBlocks) return false;
-  window.setDiscSize(DiscSizeText(*volumeBlocks));
+  window.setDiscSize(opera::DiscSizeText(static_cast<std::uint32_t>(*volumeBlocks)));
   return true;
 }
 

@@ -11,10 +11,6 @@
 
 namespace brindle::reader {
 
-// The disc size text of lbDiscSize: whole megabytes of blocks x 2048 bytes, then " MB"
-// ("585 MB" for 300,000 blocks). Computed in 64 bits, so any block count gives its true size.
-std::string DiscSizeText(std::int32_t volumeBlocks);
-
 // Appends the entry lines of one directory block to lines, in disc order, skipping absent
 // entries. False when the block is malformed (used-area end or an entry position beyond 32,767,
 // a name with no zero byte); the lines of the entries before the fault are kept. Never reads

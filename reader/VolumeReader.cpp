@@ -9,6 +9,7 @@
 #include "media/ImageFile.h"
 #include "opera/BigEndian.h"
 #include "opera/Format.h"
+#include "opera/Volume.h"
 #include "output/Names.h"
 #include "output/OutputFile.h"
 #include "reader/BlockSource.h"
@@ -85,8 +86,8 @@ bool VolumeReader::openDrive() {
   if (LoadRootDirectory(window_, BlockSource::Drive(readDrive_))) return true;
   // The root holds a malformed block, or a block the drive could not give. What was listed
   // stays; the size is this disc's, never the previous one's.
-  window_.setDiscSize(
-      DiscSizeText(opera::ReadBigEndian32At(block0.bytes(), opera::kVolumeBlocksOffset)));
+  window_.setDiscSize(opera::DiscSizeText(static_cast<std::uint32_t>(
+      opera::ReadBigEndian32At(block0.bytes(), opera::kVolumeBlocksOffset))));
   window_.showError(messages::kRootUnreadable);
   return false;
 }

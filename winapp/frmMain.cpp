@@ -240,6 +240,9 @@ void frmMain::Form_KeyPress(int keyascii) {
 void frmMain::cmdOpen_Click() {
   guard_.run([this] { reader_.cmdOpen_Click(); });
 }
+void frmMain::OpenImageAt(const std::string& path) {
+  guard_.run([this, &path] { reader_.OpenImageAt(path); });
+}
 void frmMain::lstFiles_DblClick() {
   guard_.run([this] { reader_.lstFiles_DblClick(); });
 }

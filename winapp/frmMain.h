@@ -97,6 +97,9 @@ class frmMain final : public reader::ReaderWindow, public transport::DriveListVi
   // Ctrl+C, which leaves the selected entry's name on the clipboard.
   void Form_KeyPress(int keyascii);
   void cmdOpen_Click();
+  // Opens the disc image at path (UTF-8) as the open button does after its dialog: how the window
+  // opens the file it is started with ("Open with", a file dropped on the program).
+  void OpenImageAt(const std::string& path);
   void lstFiles_DblClick();
   void Command2_Click();
 

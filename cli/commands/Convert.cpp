@@ -13,7 +13,6 @@ namespace {
 
 struct Options {
   SourceOptions source;
-  std::string outFile;
   bool quiet = false;
 };
 
@@ -22,16 +21,18 @@ int Run(const Options& options) {
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   CatchInterrupt();
-  return ConvertToImage(*disc, options.source.image, options.outFile, reporter);
+  return ConvertToImage(*disc, options.source.image, options.source.arguments[0], reporter);
 }
 
 }  // namespace
 
 RunCommand SetupConvert(CLI::App& command) {
   auto options = std::make_shared<Options>();
-  options->source.addTo(command);
-  command.add_option("OUT", options->outFile, "The image to write (replaced once complete)")
-      ->required();
+  command.description(
+      "Write the Opera volume's 2048-byte blocks, from the first to the volume's last, as a "
+      "plain image OUT (from any image, or a dump of a drive's disc). Unreadable blocks are "
+      "written as zeros and listed; the exit status is then 1. Never writes over its input");
+  options->source.addTo(command, "OUT", 1, 1);
   command.add_flag("-q,--quiet", options->quiet, "No progress meter");
   return [options] { return Run(*options); };
 }

@@ -30,6 +30,9 @@ int Run(const Options& options) {
 
 RunCommand SetupDrives(CLI::App& command) {
   auto options = std::make_shared<Options>();
+  command.description(
+      "Print the drive list as the window shows it, one drive a line (its letter, then the "
+      "drive's vendor and product); the transport in use goes to standard error");
   SourceOptions::addTransport(command, options->transport);
   return [options] { return Run(*options); };
 }

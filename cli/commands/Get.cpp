@@ -1,40 +1,95 @@
-// get: one entry saved as a file, each block from the first copy that reads good.
+// get: one entry saved as a file (or written to standard output), each block from the first
+// copy that reads good.
 #include <CLI/CLI.hpp>
+#include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <memory>
+#include <vector>
 
 #include "cli/Command.h"
 #include "cli/Extract.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
+#include "opera/EntryReader.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
 
 namespace brindle::cli {
 namespace {
 
 struct Options {
   SourceOptions source;
-  std::string entryPath;
-  std::string outFile;
+  bool quiet = false;
 };
 
+// The entry's bytes to standard output, as they are read: a pipe cannot be given its name once
+// whole, so a damaged block is written as zeros and said so, with exit status 1.
+int WriteToOutput(const Disc& disc, const std::string& path, Reporter& reporter) {
+  const auto entry = FindEntry(*disc.volume, path, reporter.stream());
+  if (!entry) return kExitFailed;
+#ifdef _WIN32
+  _setmode(_fileno(stdout), _O_BINARY);
+#endif
+  constexpr std::size_t kChunk = std::size_t{1} << 20;
+  opera::EntryReader reader(*disc.device);
+  opera::ReadReport report;
+  std::vector<std::uint8_t> buffer(kChunk);
+  Progress progress(reporter, 1, entry->byteCount);
+  for (std::uint64_t at = 0; at < entry->byteCount;) {
+    if (Interrupted()) return kExitInterrupted;
+    const auto want =
+        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, entry->byteCount - at));
+    const std::size_t got = reader.read(*entry, at, std::span(buffer).first(want), report);
+    if (got != want || std::fwrite(buffer.data(), 1, want, stdout) != want) {
+      progress.finish();
+      reporter.line("\"" + path +
+                    "\": the entry could not be written to standard output completely.");
+      return kExitFailed;
+    }
+    progress.addBytes(want);
+    at += want;
+  }
+  progress.finish();
+  if (std::fflush(stdout) != 0) {
+    reporter.line("\"" + path + "\": standard output could not be written.");
+    return kExitFailed;
+  }
+  for (const auto& r : report.recovered)
+    reporter.line("\"" + path + "\": block " + std::to_string(r.index) +
+                  " could not be read from copy 1; read from copy " + std::to_string(r.copy + 1) +
+                  ".");
+  for (const auto& d : report.damaged)
+    reporter.line("\"" + path + "\": damaged: no copy of block " + std::to_string(d.index) +
+                  " (disc block " + std::to_string(d.block) + ", " + media::ToText(d.status) +
+                  ") could be read; zeros were written in its place.");
+  return report.complete() ? kExitOk : kExitFailed;
+}
+
 int Run(const Options& options) {
-  Reporter reporter(std::cerr, ErrorIsTerminal());
+  Reporter reporter(std::cerr, !options.quiet && ErrorIsTerminal());
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   CatchInterrupt();
-  return GetEntry(*disc, options.entryPath, options.outFile, reporter);
+  const std::string& path = options.source.arguments[0];
+  const std::string& outFile = options.source.arguments[1];
+  if (outFile == "-") return WriteToOutput(*disc, path, reporter);
+  return GetEntry(*disc, path, outFile, reporter);
 }
 
 }  // namespace
 
 RunCommand SetupGet(CLI::App& command) {
   auto options = std::make_shared<Options>();
-  options->source.addTo(command);
-  command
-      .add_option("PATH", options->entryPath, "The entry: directories and its name, joined by '/'")
-      ->required();
-  command.add_option("OUTFILE", options->outFile, "The file to write (replaced if it exists)")
-      ->required();
+  command.description(
+      "Save one entry, named DIR/.../NAME, as OUTFILE (\"-\": standard output); a block "
+      "unreadable in one copy is read from the next, and a file no copy of which can be read "
+      "whole is written as OUTFILE.damaged");
+  options->source.addTo(command, "PATH OUTFILE", 2, 2);
+  command.add_flag("-q,--quiet", options->quiet, "No progress meter");
   return [options] { return Run(*options); };
 }
 

@@ -8,13 +8,22 @@
 #include "cli/Inspect.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
+#include "cli/Suggest.h"
 
 namespace brindle::cli {
 namespace {
 
+const char* const kLsJsonShape =
+    "--json prints one document (names are the UTF-8 text of the disc's Latin-1 bytes, numbers "
+    "as stored):\n"
+    "  {\"directory\": [names...], \"entries\": [ENTRY...],\n"
+    "   \"problems\": [{\"block\": N, \"problem\": TEXT}...]}\n"
+    "  ENTRY: {\"name\", \"type\", \"directory\": bool, \"flags\", \"id\", \"blockSize\",\n"
+    "   \"byteCount\", \"blockCount\", \"burst\", \"gap\", \"lastCopyIndex\",\n"
+    "   \"copies\": [first block of each copy]}";
+
 struct Options {
   SourceOptions source;
-  std::vector<std::string> directories;
   bool json = false;
 };
 
@@ -23,23 +32,26 @@ int RunJson(const Options& options) {
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   CatchInterrupt();
-  return PrintDirectoryJson(*disc, options.directories, std::cout, reporter);
+  return PrintDirectoryJson(*disc, DiscPathNames(options.source.arguments), std::cout, reporter);
 }
 
 int Run(const Options& options) {
   if (options.json) return RunJson(options);
   const auto window = WindowSource::Open(options.source, std::cerr);
   if (!window) return kExitFailed;
-  return window->session().list(options.directories, std::cout);
+  return window->session().list(DiscPathNames(options.source.arguments), std::cout);
 }
 
 }  // namespace
 
 RunCommand SetupLs(CLI::App& command) {
   auto options = std::make_shared<Options>();
-  options->source.addTo(command);
-  command.add_option("DIR", options->directories,
-                     "Directory to enter (the name of a *dir line), in order");
+  command.description(
+      "Print the entry lines of the root, or of the directory DIR (Art/Icons, /Art/Icons and "
+      "Art Icons all enter Art, then Icons), as the window shows them: name, type, size and "
+      "first block in fixed columns");
+  command.footer(kLsJsonShape);
+  options->source.addTo(command, "[DIR...]", 0, kAny);
   command.add_flag("--json", options->json, "Every field of every entry, as JSON (shape below)");
   return [options] { return Run(*options); };
 }

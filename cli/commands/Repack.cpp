@@ -24,7 +24,8 @@ struct RepackOptions {
   bool quiet = false;
 };
 
-int RunRepack(const RepackOptions& o) {
+int RunRepack(RepackOptions& o) {
+  o.out = o.source.arguments[0];
   const auto disc = OpenSourceDisc(o.source, std::cerr);
   if (!disc) return kExitFailed;
   Reporter reporter(std::cerr, !o.quiet && ErrorIsTerminal());
@@ -91,8 +92,7 @@ int RunRepack(const RepackOptions& o) {
 
 RunCommand SetupRepack(CLI::App& command) {
   auto o = std::make_shared<RepackOptions>();
-  o->source.addTo(command);
-  command.add_option("OUT", o->out, "The image to write (replaced once complete)")->required();
+  o->source.addTo(command, "OUT", 1, 1);
   command
       .add_option("--copies", o->copies,
                   "Store every file and folder, the label and the root N times (default 1)")

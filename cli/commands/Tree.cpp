@@ -7,13 +7,13 @@
 #include "cli/Inspect.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
+#include "cli/Suggest.h"
 
 namespace brindle::cli {
 namespace {
 
 struct Options {
   SourceOptions source;
-  std::vector<std::string> directories;
 };
 
 int Run(const Options& options) {
@@ -21,15 +21,16 @@ int Run(const Options& options) {
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   CatchInterrupt();
-  return PrintTree(*disc, options.directories, std::cout, reporter);
+  return PrintTree(*disc, DiscPathNames(options.source.arguments), std::cout, reporter);
 }
 
 }  // namespace
 
 RunCommand SetupTree(CLI::App& command) {
   auto options = std::make_shared<Options>();
-  options->source.addTo(command);
-  command.add_option("DIR", options->directories, "Directory to start from, entered in order");
+  command.description(
+      "Print every path below the root (or DIR), one a line, directories ending in /");
+  options->source.addTo(command, "[DIR...]", 0, kAny);
   return [options] { return Run(*options); };
 }
 

@@ -28,7 +28,10 @@ int Run(const Options& options) {
 
 RunCommand SetupVerify(CLI::App& command) {
   auto options = std::make_shared<Options>();
-  options->source.addTo(command);
+  command.description(
+      "Read every block of every copy of every entry and directory; report unreadable blocks "
+      "and copies that differ. Exit status 0 only when the disc is whole");
+  options->source.addTo(command, "", 0, 0);
   command.add_flag("-q,--quiet", options->quiet, "No progress meter");
   return [options] { return Run(*options); };
 }

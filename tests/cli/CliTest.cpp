@@ -91,10 +91,15 @@ OperaImage Disc() {
 }
 
 TEST_F(Cli, InfoPrintsTheDiscSize) {
-  const Result r = run({"info", "--image", write(Disc())});
+  const Result r = run({"info", write(Disc())});
   EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "585 MB\n");
   EXPECT_EQ(r.err, "");
+  // The window's line first, then the label and what holds it.
+  ASSERT_GE(r.lines().size(), 12u);
+  EXPECT_EQ(r.lines()[0], "585 MB");
+  EXPECT_THAT(r.out, HasSubstr("\nBlock count:      300000\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nHeld in:          2048-byte image\n"));
+  EXPECT_THAT(r.out, HasSubstr("\nSize:             614.4 MB (614400000 bytes)\n"));
 }
 
 TEST_F(Cli, LsPrintsEntryLinesAsUtf8WithoutNavigationLines) {
@@ -129,7 +134,9 @@ TEST_F(Cli, LsOfAMissingOrNonDirectoryNameFails) {
 TEST_F(Cli, WindowMessagesGoToStandardErrorWithStatusOne) {
   const Result missing = run({"info", "--image", (dir_ / "missing.iso").string()});
   EXPECT_EQ(missing.status, 1);
-  EXPECT_EQ(missing.err, "The given file could not be opened for reading.\n");
+  EXPECT_EQ(missing.err, "\"" + (dir_ / "missing.iso").string() +
+                             "\": No such file or directory.\n"
+                             "The given file could not be opened for reading.\n");
 
   const Result lower =
       run({"ls", "--image", write(OperaImageBuilder().syncBytes("zzzzz").build())});
@@ -149,11 +156,13 @@ TEST_F(Cli, WindowMessagesGoToStandardErrorWithStatusOne) {
 TEST_F(Cli, TakesThePathItIsGivenEvenWhenItsNameBeginsWithADot) {
   const Result hidden = run({"info", "--image", write(Disc(), ".disc.iso")});
   EXPECT_EQ(hidden.status, 0);
-  EXPECT_EQ(hidden.out, "585 MB\n");
+  EXPECT_THAT(hidden.lines(), ::testing::Contains("585 MB"));
   // A folder is still no image.
   const Result folder = run({"info", "--image", dir_.string()});
   EXPECT_EQ(folder.status, 1);
-  EXPECT_EQ(folder.err, "The given file could not be opened for reading.\n");
+  EXPECT_EQ(folder.err,
+            "\"" + dir_.string() +
+                "\": Is a directory.\nThe given file could not be opened for reading.\n");
 }
 
 TEST_F(Cli, DrivesFailsAfterTheNoInterfaceWarning) {
@@ -336,8 +345,143 @@ TEST_F(Cli, WholeDiscCommandsReadEveryContainerAndRecoverFromTheOtherCopy) {
   const Result fromRaw = run({"ls", "--image", image, "Movies"});
   EXPECT_EQ(fromRaw.status, 0) << fromRaw.err;
   EXPECT_EQ(fromRaw.out, run({"ls", "--image", (dir_ / "built.iso").string(), "Movies"}).out);
-  EXPECT_THAT(run({"info", "--image", image}).lines(),
-              ElementsAre("0 MB", StartsWith("raw 2352-byte sectors")));
+  const Result info = run({"info", "--image", image});
+  EXPECT_EQ(info.lines().front(), "0 MB");
+  EXPECT_THAT(info.out, HasSubstr("\nHeld in:          raw 2352-byte sectors"));
+}
+
+}  // namespace
+}  // namespace brindle::testing
+
+namespace brindle::testing {
+namespace {
+
+// The command line as a new user meets it: for each input, the exit status and the first line
+// of standard error and a piece of standard output it must give; IMAGE stands for the image.
+TEST_F(Cli, EveryCommandAnswersByOneRule) {
+  const OperaImage disc = Disc();
+  const std::string image = write(disc);
+  // A raw image holding no Opera volume, a sheet whose BIN is missing, and a raw image whose
+  // root directory fails its check.
+  WriteBytes(dir_ / "zeros.bin", RawWithEdc(OperaImageBuilder().syncBytes("zzzzz").build()));
+  std::ofstream(dir_ / "sheet.cue") << "FILE \"gone.bin\" BINARY\n  TRACK 01 MODE1/2352\n"
+                                       "    INDEX 01 00:00:00\n";
+  // The root directory's block (its one copy) fails its check.
+  std::vector<std::uint8_t> noRoot = RawWithEdc(disc);
+  noRoot[disc.placements.at("").firstBlock * 2352 + 16 + 40] ^= 0x01;
+  WriteBytes(dir_ / "noroot.bin", noRoot);
+  fs::create_directories(dir_ / "folder");
+
+  struct Row {
+    std::vector<std::string> args;
+    int status;
+    std::string errFirst;  // the first line of standard error begins so ("" : no message)
+    std::string outHas;    // standard output holds this
+  };
+  const std::string bin = (dir_ / "zeros.bin").string();
+  const std::string cue = (dir_ / "sheet.cue").string();
+  const std::string out = (dir_ / "out").string();
+  const std::string notOpera = "The disc in \"" + bin + "\" is not formatted with the Opera";
+  const std::vector<Row> rows = {
+      // The image as the first argument, or named by -i; every path form enters the same.
+      {{"ls", "IMAGE"}, 0, "", "Games "},
+      {{"ls", "-i", "IMAGE", "Games/Saves"}, 0, "", "slot 1 "},
+      {{"ls", "IMAGE", "/Games/Saves/"}, 0, "", "slot 1 "},
+      {{"ls", "--json", "IMAGE", "Games/Saves"},
+       0,
+       "",
+       "\"directory\": [\n    \"Games\",\n    \"Saves\""},
+      {{"tree", "IMAGE", "/Games/"}, 0, "", "Saves/slot 1\n"},
+      {{"extract", "IMAGE", out, "/Games/Saves"}, 0, "", ""},
+      {{"get", "IMAGE", "/Games/Saves/slot 1", "-"}, 0, "", ""},
+      // Names not found get the nearest, letter case first.
+      {{"ls", "IMAGE", "games"},
+       1,
+       "No directory named \"games\" in the listing. Did you mean \"Games\"?",
+       ""},
+      {{"get", "IMAGE", "Games/Saves/slot 2", "-"},
+       1,
+       "No entry named \"slot 2\" on the disc. Did you mean \"slot 1\"?",
+       ""},
+      // Mistyped commands and options, missing arguments.
+      {{"lss", "IMAGE"}, 2, "brindle-cli: there is no command \"lss\". Did you mean \"ls\"?", ""},
+      {{"extarct", "IMAGE", out},
+       2,
+       "brindle-cli: there is no command \"extarct\". Did you mean \"extract\"?",
+       ""},
+      {{"help", "lss"}, 2, "brindle-cli: there is no command \"lss\". Did you mean \"ls\"?", ""},
+      {{"ls"}, 2, "The image (ls IMAGE [DIR...], or --image FILE) or --drive DRIVE", ""},
+      {{"get", "IMAGE", "Read Me"}, 2, "get takes [IMAGE] PATH OUTFILE (2 given", ""},
+      {{"ls", "--image", "IMAGE", "IMAGE"},
+       1,
+       "\"" + image + "\" is read as a name on the disc",
+       ""},
+      // The command list and each command's own help.
+      {{}, 2, "", "\n  extract  "},
+      {{"help"}, 0, "", "\n  help     "},
+      {{"help", "get"}, 0, "", "[IMAGE] PATH OUTFILE"},
+      {{"ls", "--help"}, 0, "", "\"entries\": [ENTRY...]"},
+      {{"info", "--help"}, 0, "", "\"rootCopies\""},
+      // The file's own fault comes first, in the system's words, for every command.
+      {{"info", (dir_ / "none.iso").string()},
+       1,
+       "\"" + (dir_ / "none.iso").string() + "\": No such file or directory.",
+       ""},
+      {{"tree", (dir_ / "folder").string()},
+       1,
+       "\"" + (dir_ / "folder").string() + "\": Is a directory.",
+       ""},
+      {{"extract", "IMAGE", (dir_ / "zeros.bin/sub").string()},
+       1,
+       "The folder \"" + (dir_ / "zeros.bin/sub").string() +
+           "\" could not be created: Not a directory",
+       ""},
+      // A raw image without an Opera volume is no drive.
+      {{"info", bin}, 1, notOpera, ""},
+      {{"ls", bin}, 1, notOpera, ""},
+      {{"extract", bin, out}, 1, notOpera, ""},
+      {{"tree", bin}, 1, notOpera, ""},
+      {{"get", bin, "x", "-"}, 1, notOpera, ""},
+      // A root that cannot be read is said so, not taken for a missing name.
+      {{"get", (dir_ / "noroot.bin").string(), "Read Me", "-"},
+       1,
+       "\"Read Me\" could not be looked up: block ",
+       ""},
+  };
+  const std::string cueFault = run({"tree", cue}).err;
+  ASSERT_THAT(cueFault, HasSubstr("gone.bin"));
+  const std::string cueFirst = cueFault.substr(0, cueFault.find('\n'));
+  for (const char* command : {"info", "ls", "extract", "tree", "verify", "get", "convert"}) {
+    std::vector<std::string> args = {command, cue};
+    if (std::string(command) == "extract" || std::string(command) == "convert")
+      args.push_back(out + "/x");
+    if (std::string(command) == "get") args.insert(args.end(), {"x", "-"});
+    const Result r = run(args);
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_THAT(r.err, StartsWith(cueFirst + "\n")) << command;
+  }
+
+  for (const Row& row : rows) {
+    std::vector<std::string> args;
+    std::string shown;
+    for (const std::string& arg : row.args) {
+      args.push_back(arg == "IMAGE" ? image : arg);
+      shown += " " + arg;
+    }
+    const Result r = run(args);
+    EXPECT_EQ(r.status, row.status) << shown << "\n" << r.err;
+    const std::string first = r.err.substr(0, r.err.find('\n'));
+    if (row.errFirst.empty()) {
+      EXPECT_EQ(r.err, "") << shown;
+    } else {
+      EXPECT_THAT(first, StartsWith(row.errFirst)) << shown;
+    }
+    EXPECT_THAT(r.out, HasSubstr(row.outHas)) << shown;
+  }
+  // get PATH - writes the entry's bytes, and nothing else, to standard output.
+  const Result piped = run({"get", image, "Games/caf\xC3\xA9 au lait", "-"});
+  EXPECT_EQ(std::vector<std::uint8_t>(piped.out.begin(), piped.out.end()),
+            disc.contents.at("Games/caf\xE9 au lait"));
 }
 
 }  // namespace

@@ -367,3 +367,24 @@ TEST_F(ChdDisc, FilesThatCannotBeReadAreRefusedWithAMessage) {
 }
 
 }  // namespace
+
+namespace {
+
+// The compressed hunk map carries a CRC16 of its decoded entries; a map whose entries no longer
+// match it would send reads to wrong offsets, so the file is refused.
+TEST_F(ChdDisc, AHunkMapThatFailsItsOwnCrcIsRefused) {
+  const fs::path chd = MakeChd("");
+  ASSERT_FALSE(chd.empty());
+  const auto layout = Layout(chd);
+  ASSERT_TRUE(layout);
+  ASSERT_TRUE(layout->header.compressed);
+  auto file = ReadFile(chd);
+  file[layout->header.mapOffset + 11] ^= 0x01;  // the map header's CRC field, low byte
+  const fs::path damaged = *dir_ / "map-crc.chd";
+  WriteFile(damaged, file);
+  MediaError error;
+  EXPECT_FALSE(OpenChd(damaged.string(), error));
+  EXPECT_NE(error.message.find("hunk map"), std::string::npos) << error.message;
+}
+
+}  // namespace

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -308,6 +309,9 @@ TEST(Containers, UnusableSheetsAreRefusedNamingTheLine) {
       {"FILE disc.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01\n",
        {{"disc.bin", 2352}},
        "disc.cue line 3: malformed INDEX"},
+      {"FILE disc.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 00 00:02:00\nINDEX 01 00:01:00\n",
+       {{"disc.bin", 400 * 2352}},
+       "disc.cue line 4: INDEX 01 before the track's INDEX 00"},
       {"FILE disc.bin BINARY\nTRACK 01 MODE1/2352\nTRACK 02 AUDIO\nINDEX 01 00:00:00\n",
        {{"disc.bin", 2352}},
        "disc.cue line 2: TRACK 1 has no INDEX 01"},
@@ -317,6 +321,12 @@ TEST(Containers, UnusableSheetsAreRefusedNamingTheLine) {
       {"FILE disc.bin BINARY\nTRACK 01 AUDIO\nINDEX 01 00:00:00\n",
        {{"disc.bin", 2352}},
        "disc.cue: no data track"},
+      // Track 2's stored pregap (INDEX 00) begins inside track 1: the tracks overlap even though
+      // their INDEX 01 lines are in order.
+      {"FILE disc.bin BINARY\nTRACK 01 MODE1/2352\nINDEX 01 00:02:00\n"
+       "TRACK 02 AUDIO\nINDEX 00 00:01:00\nINDEX 01 00:03:00\n",
+       {{"disc.bin", 400 * 2352}},
+       "disc.cue line 4: TRACK 2 starts before TRACK 1's INDEX 01"},
   };
   for (const Failure& f : failures) {
     SCOPED_TRACE(f.sheet);
@@ -360,6 +370,34 @@ TEST(Containers, ASheetWhoseModeDoesNotFitItsSectorsSaysSo) {
   }
 }
 
+TEST(Containers, APlainImageCutInsideABlockReportsThatBlock) {
+  const auto plain = Volume();
+  const std::size_t blocks = plain.size() / kBlockSize;
+  // (bytes kept, blocks the device must have): the partial last block counts and is unreadable.
+  const std::vector<std::pair<std::size_t, std::size_t>> cuts = {
+      {plain.size() - 1, blocks}, {plain.size() - kBlockSize + 1, blocks}, {100, 1}};
+  for (const auto& [bytes, count] : cuts) {
+    SCOPED_TRACE(bytes);
+    ScratchDir dir;
+    MediaError error;
+    const auto device = OpenContainer(
+        dir.write("cut.iso", std::vector<std::uint8_t>(plain.begin(), plain.begin() + bytes)),
+        error);
+    ASSERT_TRUE(device) << error.message;
+    ASSERT_EQ(device->blockCount(), count);
+    ASSERT_EQ(device->tracks().at(0).sectorCount, count);
+    const ReadBack all = ReadAll(*device);
+    for (std::size_t b = 0; b + 1 < count; ++b) ASSERT_EQ(all.status[b], BlockStatus::Good) << b;
+    EXPECT_EQ(all.status[count - 1], BlockStatus::Unreadable);
+    EXPECT_TRUE(std::all_of(all.bytes.end() - kBlockSize, all.bytes.end(),
+                            [](std::uint8_t v) { return v == 0; }));
+    // A kernel copy of the last blocks gets only the bytes the file holds.
+    const auto range = device->fileRange(count - 1, 4);
+    ASSERT_TRUE(range);
+    EXPECT_EQ(range->length, bytes - (count - 1) * kBlockSize);
+  }
+}
+
 TEST(Containers, DamagedRawSectorsFailTheirCheckAlone) {
   const auto plain = Volume();
   const std::size_t blocks = plain.size() / kBlockSize;
@@ -368,12 +406,17 @@ TEST(Containers, DamagedRawSectorsFailTheirCheckAlone) {
     const std::size_t size = layout == Layout::Mode1Subcode ? 2448 : 2352;
     const std::size_t dataAt = layout == Layout::Mode2Form1 ? 24 : 16;
     auto raw = ToSectors(plain, layout, 0);
+    // The first sector damaged: the disc addresses the later ones are checked against must
+    // still be learnt right, from the next good sector less its place.
+    raw[dataAt + 7] ^= 0x01;
     raw[5 * size + dataAt + 1000] ^= 0x01;  // one bit of user data
     raw[9 * size + 3] = 0x7F;               // the sync
     raw[12 * size + 15] = 0x00;             // the mode
     // Two sectors in each other's places: their own checks hold, their addresses do not.
     std::swap_ranges(raw.begin() + 70 * size, raw.begin() + 71 * size, raw.begin() + 71 * size);
-    raw.resize(raw.size() - 400);  // the last sector cut off
+    // The last sector cut off; with subcode, only inside its subcode, which loses no data.
+    const bool subcodeOnly = layout == Layout::Mode1Subcode;
+    raw.resize(raw.size() - (subcodeOnly ? 60 : 400));
 
     ScratchDir dir;
     MediaError error;
@@ -384,10 +427,10 @@ TEST(Containers, DamagedRawSectorsFailTheirCheckAlone) {
     for (std::size_t b = 0; b < blocks; ++b) {
       const std::vector<std::uint8_t> got(all.bytes.begin() + b * kBlockSize,
                                           all.bytes.begin() + (b + 1) * kBlockSize);
-      if (b == 5 || b == 9 || b == 12 || b == 70 || b == 71) {
+      if (b == 0 || b == 5 || b == 9 || b == 12 || b == 70 || b == 71) {
         EXPECT_EQ(all.status[b], BlockStatus::FailedCheck) << "block " << b;
         EXPECT_EQ(got, std::vector<std::uint8_t>(kBlockSize, 0)) << "block " << b;
-      } else if (b == blocks - 1) {
+      } else if (b == blocks - 1 && !subcodeOnly) {
         EXPECT_EQ(all.status[b], BlockStatus::Unreadable);
       } else {
         EXPECT_EQ(all.status[b], BlockStatus::Good) << "block " << b;

@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <random>
 #include <set>
@@ -154,6 +155,13 @@ TEST(MountedTree, ShowsEveryUsableEntryWithItsAttributesAndLeavesOutTheRest) {
     if (image.directories.count(path) != 0) {
       EXPECT_EQ(attributes.st_mode, S_IFDIR | 0555);
       EXPECT_EQ(attributes.st_size, off_t(image.placements.at(path).blockCount) * 2048);
+      // A directory's links: its own name, its ".", and each subdirectory's "..".
+      const auto subdirectories = std::count_if(
+          image.directories.begin(), image.directories.end(), [&](const std::string& d) {
+            return Shown(d) && d.starts_with(path + "/") &&
+                   d.find('/', path.size() + 1) == std::string::npos;
+          });
+      EXPECT_EQ(attributes.st_nlink, nlink_t(2 + subdirectories));
     } else {
       EXPECT_EQ(attributes.st_mode, S_IFREG | 0444);
       EXPECT_EQ(attributes.st_size, off_t(bytes.size()));
@@ -177,6 +185,21 @@ TEST(MountedTree, ShowsEveryUsableEntryWithItsAttributesAndLeavesOutTheRest) {
     EXPECT_EQ(disc.list(kRootInode, offset),
               std::vector<std::string>(root.begin() + std::ptrdiff_t(offset), root.end()));
   }
+  // As the kernel lists: a buffer that holds only some lines, then the rest from the offset the
+  // last line taken named. A wrong next offset repeats lines, or loops for ever.
+  for (std::size_t fits = 1; fits < root.size(); ++fits) {
+    std::vector<std::string> names;
+    std::uint64_t next = 0;
+    files.readdir(kRootInode, 0, [&](const mount::ListedEntry& line) {
+      if (names.size() == fits) return false;
+      names.push_back(line.name);
+      next = line.next;
+      return true;
+    });
+    const std::vector<std::string> rest = disc.list(kRootInode, next);
+    names.insert(names.end(), rest.begin(), rest.end());
+    EXPECT_EQ(names, root) << "a buffer of " << fits << " lines";
+  }
   const Inode sound = disc.resolve("Sound");
   std::vector<Inode> listed;
   files.readdir(sound, 0, [&](const mount::ListedEntry& line) {
@@ -194,6 +217,11 @@ TEST(MountedTree, ShowsEveryUsableEntryWithItsAttributesAndLeavesOutTheRest) {
   EXPECT_EQ(files.lookup(readMe, "x", child, attributes), ENOTDIR);
   EXPECT_EQ(files.getattr(100000, attributes), ENOENT);
   EXPECT_EQ(files.nodeCount(), inodes.size() + 1);  // and the Loop directory
+  ASSERT_EQ(files.getattr(kRootInode, attributes), 0);
+  EXPECT_EQ(attributes.st_nlink, 4u);  // Sound and Loop
+  struct statvfs volume {};
+  ASSERT_EQ(files.statfs(volume), 0);
+  EXPECT_EQ(volume.f_files, inodes.size() + 1);
 
   // Each thing left out or not walked is said once; what lies below a left-out directory is
   // not said again.

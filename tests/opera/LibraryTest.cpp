@@ -168,6 +168,56 @@ TEST(OperaLibrary, TypedEntriesKeepEveryFieldOfMalformedBlocks) {
   EXPECT_EQ(parsed.entries.size(), 1u);
 }
 
+TEST(OperaLibrary, TheVolumeLabelKeepsEveryFieldOfBlockZero) {
+  // Block 0 written here field by field, each field's bytes distinct from every other's, so a
+  // field read from a neighbour's place shows. Text fields either end at a zero or fill all 32
+  // bytes; the copy count is either honest or far beyond the eight the label has room for.
+  struct Case {
+    std::string comment, label;
+    std::uint32_t lastCopy;
+    std::vector<std::uint32_t> copies;
+  };
+  const std::vector<Case> cases = {
+      {"made for a test", "VOLUME ONE", 2, {0x64, 0xC8, 0x12C}},
+      {std::string(32, 'c'),
+       std::string(32, 'L'),
+       0xFFFFFFFF,
+       {0x64, 0xC8, 0x12C, 0x190, 0x1F4, 0x258, 0x2BC, 0x320}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    std::vector<std::uint8_t> block(2048, 0);
+    auto put32 = [&](std::size_t at, std::uint32_t v) {
+      for (int i = 0; i < 4; ++i) block[at + i] = static_cast<std::uint8_t>(v >> (24 - 8 * i));
+    };
+    block[0] = 0x01;
+    std::memcpy(&block[1], "ZZZZZ", 5);
+    block[6] = 0x02;
+    block[7] = 0x05;
+    std::memcpy(&block[8], c.comment.data(), c.comment.size());
+    std::memcpy(&block[40], c.label.data(), c.label.size());
+    const std::uint32_t fields[] = {0x11223344, 2048, 0xC00, 0x55667788, 3, 2049, c.lastCopy};
+    for (std::size_t i = 0; i < std::size(fields); ++i) put32(72 + 4 * i, fields[i]);
+    for (std::uint32_t i = 0; i < 9; ++i) put32(100 + 4 * i, 0x64 * (i + 1));
+
+    const auto v = opera::ParseVolumeLabel(block);
+    ASSERT_TRUE(v);
+    EXPECT_EQ(v->recordType, 0x01);
+    EXPECT_EQ(v->version, 0x02);
+    EXPECT_EQ(v->flags, 0x05);
+    EXPECT_EQ(v->comment, c.comment);
+    EXPECT_EQ(v->label, c.label);
+    EXPECT_EQ(v->id, 0x11223344u);
+    EXPECT_EQ(v->blockSize, 2048u);
+    EXPECT_EQ(v->blockCount, 0xC00u);
+    EXPECT_EQ(v->rootId, 0x55667788u);
+    EXPECT_EQ(v->rootBlockCount, 3u);
+    EXPECT_EQ(v->rootBlockSize, 2049u);
+    EXPECT_EQ(v->rootLastCopyIndex, c.lastCopy);
+    EXPECT_EQ(v->rootCopies, c.copies);
+  }
+}
+
 // A directory block holding one entry named name that points back at block first.
 std::vector<std::uint8_t> DirBlockPointingAt(const std::string& name, std::uint32_t first) {
   auto entry = OperaEntryBytes(name, "*dir", 2048, first);

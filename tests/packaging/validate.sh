@@ -20,10 +20,11 @@ for name in brindle.1 brindle-cli.1; do
   if grep -q '@' "$page"; then fail "$name has a placeholder left"; fi
 done
 
-# What brindle-cli --help lists: its commands, then each command's long options.
+# What brindle-cli --help lists: its commands (up to the blank line that ends the list), then
+# each command's long options.
 cli=$build/cli/brindle-cli
 section() { awk -v want="$1" '/^[A-Z][A-Za-z]*:$/ { on = ($0 == want) ; next } on'; }
-mapfile -t commands < <("$cli" --help | section "Subcommands:" | awk 'NF { print $1 }')
+mapfile -t commands < <("$cli" --help | section "Commands:" | awk '!NF { exit } { print $1 }')
 [ ${#commands[@]} -gt 0 ] || fail "no commands read from brindle-cli --help"
 
 manual=$(LC_ALL=C.UTF-8 MANWIDTH=200 groff -man -Tascii -P-cbou "$build/packaging/man/brindle-cli.1")
@@ -43,6 +44,7 @@ for command in "${commands[@]}"; do
   while read -r option; do
     grep -qF -- "$option" <<<"$manual" || fail "the manual page lacks $command $option"
     grep -qx -- "$option" <<<"$completed" || fail "completion lacks $command $option"
-  done < <("$cli" "$command" --help | section "Options:" | grep -oE -- '--[a-z][a-z-]*' | sort -u)
+  done < <("$cli" "$command" --help | section "Options:" | awk '!NF { exit } { print }' |
+    grep -oE -- '--[a-z][a-z-]*' | sort -u)
 done
 echo "validated: desktop entry, metadata, manual pages; ${#commands[@]} commands documented and completed"
