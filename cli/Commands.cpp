@@ -15,6 +15,8 @@ RunCommand SetupMount(CLI::App& command);
 RunCommand SetupBanner(CLI::App& command);
 RunCommand SetupPicture(CLI::App& command);
 RunCommand SetupThumbnail(CLI::App& command);
+RunCommand SetupPack(CLI::App& command);
+RunCommand SetupRepack(CLI::App& command);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> kCommands{
@@ -32,6 +34,9 @@ const std::vector<Command>& Commands() {
       {"picture", "Write one of the disc's pictures (IMAG, CEL, banner) as PNG", SetupPicture},
       {"thumbnail", "The file manager's thumbnailer: -s SIZE IMAGE OUT.png from the banner",
        SetupThumbnail},
+      {"pack", "Pack a folder into an Opera disc image of 2048-byte blocks", SetupPack},
+      {"repack", "Rewrite any disc as a compact plain image, damaged files from their copies",
+       SetupRepack},
   };
   return kCommands;
 }

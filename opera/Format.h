@@ -32,7 +32,11 @@ inline constexpr std::size_t kRootCopiesOffset = 100;  // the first is the root'
 inline constexpr std::size_t kMaxRootCopies = 8;       // the label has room for eight
 
 // Directory blocks and entries.
+inline constexpr std::size_t kNextBlockOffset = 0;      // index in the directory, -1 after the last
+inline constexpr std::size_t kPreviousBlockOffset = 4;  // -1 before the first
+inline constexpr std::size_t kDirectoryFlagsOffset = 8;
 inline constexpr std::size_t kUsedEndOffset = 12;
+inline constexpr std::size_t kFirstEntryFieldOffset = 16;
 inline constexpr std::size_t kFirstEntryOffset = 20;
 inline constexpr std::size_t kEntryLength = 72;    // plus 4 bytes per copy after the first
 inline constexpr std::size_t kPresenceOffset = 3;  // the low byte of the flags word
@@ -49,6 +53,19 @@ inline constexpr std::size_t kNameOffset = 32;
 inline constexpr std::size_t kNameFieldLength = 32;
 inline constexpr std::size_t kLastCopyOffset = 64;
 inline constexpr std::size_t kFirstBlockOffset = 68;
+inline constexpr std::size_t kMaxNameLength = kNameFieldLength - 1;  // the zero byte ends it
+
+// Entry flags: the high bits mark the last entry of a block and of the directory; the low byte
+// (the presence byte) says what the entry is.
+inline constexpr std::uint32_t kLastInBlockFlag = 0x80000000u;
+inline constexpr std::uint32_t kLastInDirectoryFlag = 0x40000000u;
+inline constexpr std::uint32_t kFileKind = 0x02;
+inline constexpr std::uint32_t kDirectoryKind = 0x07;
+inline constexpr const char* kDirectoryType = "*dir";
+
+// The label as written: record type and version 1.
+inline constexpr std::uint8_t kLabelRecordType = 1;
+inline constexpr std::uint8_t kLabelVersion = 1;
 
 // On an image, block n lies at byte n x 2048, which must fit in 32 bits.
 inline constexpr std::int64_t kImageBlockLimit = 1048576;

@@ -1,11 +1,13 @@
 // extract: the entries of a directory into a folder as the window writes them, or (-r) the
 // whole tree below it as folders and files.
 #include <CLI/CLI.hpp>
+#include <algorithm>
 #include <iostream>
 #include <memory>
 
 #include "cli/Command.h"
 #include "cli/Extract.h"
+#include "cli/ExtractLayout.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
 #include "cli/Suggest.h"
@@ -18,6 +20,7 @@ struct Options {
   bool recursive = false;
   bool quiet = false;
   bool pictures = false;
+  std::string layout;
 };
 
 int RunRecursive(const Options& options) {
@@ -26,8 +29,10 @@ int RunRecursive(const Options& options) {
   if (!disc) return kExitFailed;
   CatchInterrupt();
   const std::vector<std::string>& args = options.source.arguments;
-  return ExtractRecursive(*disc, args[0], DiscPathNames({args.begin() + 1, args.end()}), reporter,
-                          options.pictures);
+  const std::vector<std::string> dirs = DiscPathNames({args.begin() + 1, args.end()});
+  const int status = ExtractRecursive(*disc, args[0], dirs, reporter, options.pictures);
+  if (options.layout.empty()) return status;
+  return std::max(status, WriteExtractLayout(*disc, dirs, options.layout, reporter));
 }
 
 int Run(const Options& options) {
@@ -52,6 +57,11 @@ RunCommand SetupExtract(CLI::App& command) {
       "merge get a suffix (~2), a block unreadable in one copy is read from the next, a file no "
       "copy of which can be read whole is written as NAME.damaged");
   command.add_flag("-q,--quiet", options->quiet, "No progress meter");
+  command
+      .add_option("--layout", options->layout,
+                  "With -r: also write FILE (beside the tree, not in it), each entry's order, "
+                  "type, id, flags and copies, from which pack --layout rebuilds the disc")
+      ->needs(command.get_option("--recursive"));
   command
       .add_flag("--pictures", options->pictures,
                 "With -r: also NAME.png beside each picture file (banner, IMAG, CEL)")
