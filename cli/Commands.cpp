@@ -3,8 +3,16 @@
 
 namespace brindle::cli {
 
+RunCommand SetupHash(CLI::App& command);
+RunCommand SetupIdentify(CLI::App& command);
+
 const std::vector<Command>& Commands() {
-  static const std::vector<Command> kCommands{};
+  static const std::vector<Command> kCommands{
+#ifdef BRINDLE_HAVE_IDENTIFY
+      {"hash", "Hashes of each track as a dump holds it (size, CRC-32, MD5, SHA-1)", SetupHash},
+      {"identify", "The DAT games whose tracks the disc matches", SetupIdentify},
+#endif
+  };
   return kCommands;
 }
 
