@@ -199,6 +199,16 @@ std::string Hex(const std::array<std::uint8_t, N>& bytes) {
 template std::string Hex(const std::array<std::uint8_t, 16>&);
 template std::string Hex(const std::array<std::uint8_t, 20>&);
 
+std::string CheckTrackSizes(const std::vector<media::TrackInfo>& tracks) {
+  for (const media::TrackInfo& track : tracks) {
+    const std::uint64_t sectors = track.pregapSectors + track.sectorCount;
+    if (sectors > kMaxTrackSectors)
+      return "Track " + std::to_string(track.number) + " would have " + std::to_string(sectors) +
+             " sectors, more than a CD holds: the source does not tell its real size.";
+  }
+  return {};
+}
+
 std::vector<TrackHashes> HashTracks(media::BlockDevice& device, const HashOptions& options) {
   std::vector<TrackHashes> result;
   const auto tracks = device.tracks();

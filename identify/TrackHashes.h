@@ -39,6 +39,13 @@ struct HashOptions {
   bool userData = false;  // also hash the user data of Mode 1 data tracks
 };
 
+// A CD holds at most about 100 minutes of sectors. A longer track means a source that does not
+// know its size (a drive that did not say its capacity) and would cost hours of reading.
+inline constexpr std::uint64_t kMaxTrackSectors = 450000;
+
+// Why the tracks cannot be hashed (a track longer than a CD holds); empty when they can.
+std::string CheckTrackSizes(const std::vector<media::TrackInfo>& tracks);
+
 // Reads every track once, start to end, and hashes it; reading and hashing run on threads of
 // their own, each hash over the same stream in one pass.
 std::vector<TrackHashes> HashTracks(media::BlockDevice& device, const HashOptions& options);

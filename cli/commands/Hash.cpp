@@ -52,6 +52,10 @@ int Run(const HashOptions& options) {
     if (!disc) return kExitFailed;
     device = disc->device.get();
   }
+  if (const std::string why = identify::CheckTrackSizes(device->tracks()); !why.empty()) {
+    std::cerr << why << '\n';
+    return kExitFailed;
+  }
 
   const auto hashes = identify::HashTracks(*device, {options.userData});
   std::uint64_t bad = 0;

@@ -70,6 +70,10 @@ int Run(const IdentifyOptions& options) {
     if (!disc) return kExitFailed;
     device = disc->device.get();
   }
+  if (const std::string why = identify::CheckTrackSizes(device->tracks()); !why.empty()) {
+    std::cerr << why << '\n';
+    return kExitFailed;
+  }
 
   const bool userData = identify::WantsUserData(dats, device->tracks());
   const auto hashes = identify::HashTracks(*device, {userData});
