@@ -7,8 +7,11 @@
 #include <optional>
 #include <set>
 #include <thread>
+#include "cli/DiscPicture.h"
 
+#include "cli/DiscPicture.h"
 #include "cli/Inspect.h"
+#include "cli/Session.h"
 #include "opera/EntryReader.h"
 #include "opera/Walker.h"
 #include "output/Folder.h"
@@ -137,9 +140,9 @@ std::string DamagedName(const std::string& name) {
 }
 
 int ExtractRecursive(const Disc& disc, const std::string& outDir,
-                     const std::vector<std::string>& dirs, Reporter& reporter) {
+                     const std::vector<std::string>& dirs, Reporter& reporter, bool pictures) {
   const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
-  if (!start) return 1;
+  if (!start) return kExitFailed;
   const opera::Tree tree = opera::Walk(*disc.volume, *start);
   ReportWalk(tree, reporter);
   bool whole = tree.problems.empty();
@@ -147,7 +150,7 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
   const auto root = output::Folder::Make(outDir);
   if (!root) {
     reporter.line("The folder \"" + outDir + "\" could not be created.");
-    return 1;
+    return kExitFailed;
   }
   // Folders first, in walk order, so every file has its folder before any copy starts.
   std::vector<std::optional<output::Folder>> folders(tree.entries.size());
@@ -206,6 +209,10 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
                                          "\"" + Utf8(w.path) + "\"", reporter, progress);
       if (outcome == Outcome::Interrupted) stopped = true;
       if (outcome != Outcome::Complete) allComplete = false;
+      if (pictures && outcome == Outcome::Complete &&
+          !WritePictureBeside(*disc.device, w.entry, *job.folder, job.name,
+                              "\"" + Utf8(w.path) + "\"", reporter))
+        allComplete = false;
       progress.addFile();
     }
   };
@@ -219,15 +226,15 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
   progress.finish();
   if (stopped) {
     reporter.line("Interrupted: the files not yet complete were removed.");
-    return 130;
+    return kExitInterrupted;
   }
-  return whole && allComplete ? 0 : 1;
+  return whole && allComplete ? kExitOk : kExitFailed;
 }
 
 int GetEntry(const Disc& disc, const std::string& path, const std::string& outFile,
              Reporter& reporter) {
   const auto entry = FindEntry(*disc.volume, path, reporter.stream());
-  if (!entry) return 1;
+  if (!entry) return kExitFailed;
   const std::filesystem::path target(std::u8string(outFile.begin(), outFile.end()));
   const auto parentPath = target.parent_path().u8string();
   const auto fileName = target.filename().u8string();
@@ -235,15 +242,15 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
       parentPath.empty() ? "." : std::string(parentPath.begin(), parentPath.end()));
   if (!folder || fileName.empty()) {
     reporter.line("\"" + outFile + "\" could not be written: its folder does not exist.");
-    return 1;
+    return kExitFailed;
   }
   Progress progress(reporter, 1, entry->byteCount);
   const Outcome outcome =
       WriteEntry(*disc.device, *entry, *folder, std::string(fileName.begin(), fileName.end()),
                  "\"" + path + "\"", reporter, progress);
   progress.finish();
-  if (outcome == Outcome::Interrupted) return 130;
-  return outcome == Outcome::Complete ? 0 : 1;
+  if (outcome == Outcome::Interrupted) return kExitInterrupted;
+  return outcome == Outcome::Complete ? kExitOk : kExitFailed;
 }
 
 }  // namespace brindle::cli
@@ -258,7 +265,7 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
   std::error_code ec;
   if (!inputPath.empty() && std::filesystem::equivalent(native(inputPath), native(outFile), ec)) {
     reporter.line("\"" + outFile + "\" is the image being read; it is never written over.");
-    return 1;
+    return kExitFailed;
   }
   const auto target = native(outFile);
   const auto parent = target.parent_path().u8string();
@@ -269,7 +276,7 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
                                       : std::nullopt;
   if (!part) {
     reporter.line("\"" + outFile + "\" could not be created.");
-    return 1;
+    return kExitFailed;
   }
   const std::uint64_t blocks = disc.volume->label().blockCount;
   constexpr std::uint64_t kRun = 64;
@@ -282,7 +289,7 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
       progress.finish();
       part->discard();
       reporter.line("Interrupted: nothing was written to \"" + outFile + "\".");
-      return 130;
+      return kExitInterrupted;
     }
     const std::uint64_t run = std::min(kRun, blocks - first);
     disc.device->read(first, std::span(data).first(run * media::kBlockSize),
@@ -299,14 +306,14 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
                               std::span(data).first(run * media::kBlockSize))) {
       progress.finish();
       reporter.line("\"" + outFile + "\" could not be written completely.");
-      return 1;
+      return kExitFailed;
     }
     progress.addBytes(run * media::kBlockSize);
   }
   progress.finish();
   if (!part->commit(std::string(name.begin(), name.end()))) {
     reporter.line("\"" + outFile + "\" could not be written completely.");
-    return 1;
+    return kExitFailed;
   }
   for (const auto& [from, to] : bad) {
     reporter.line(to - from == 1
@@ -314,7 +321,7 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
                       : "Blocks " + std::to_string(from) + " to " + std::to_string(to - 1) +
                             " could not be read; written as zeros.");
   }
-  return bad.empty() ? 0 : 1;
+  return bad.empty() ? kExitOk : kExitFailed;
 }
 
 }  // namespace brindle::cli

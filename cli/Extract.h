@@ -12,9 +12,11 @@ namespace brindle::cli {
 
 // Writes the tree below the directory reached through dirs into outDir. Unsafe names are skipped
 // and reported, names the host would merge are kept with a suffix, a failed entry does not stop
-// the rest. Returns the exit status: 0 only when every entry was written complete.
+// the rest. Returns the exit status: 0 only when every entry was written complete. With pictures,
+// every picture file (banner, IMAG, CEL) also gets NAME.png beside it.
 int ExtractRecursive(const Disc& disc, const std::string& outDir,
-                     const std::vector<std::string>& dirs, Reporter& reporter);
+                     const std::vector<std::string>& dirs, Reporter& reporter,
+                     bool pictures = false);
 
 // Writes the entry at path to outFile (replacing it only once the new content is complete).
 int GetEntry(const Disc& disc, const std::string& path, const std::string& outFile,

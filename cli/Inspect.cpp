@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ostream>
 
+#include "cli/Session.h"
 #include "opera/Walker.h"
 #include "output/Names.h"
 
@@ -72,19 +73,19 @@ const char* const kJsonShape =
 int PrintTree(const Disc& disc, const std::vector<std::string>& dirs, std::ostream& out,
               Reporter& reporter) {
   const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
-  if (!start) return 1;
+  if (!start) return kExitFailed;
   const opera::Tree tree = opera::Walk(*disc.volume, *start);
   for (const opera::WalkedEntry& w : tree.entries)
     out << Utf8(w.path) << (w.entry.isDirectory() ? "/" : "") << '\n';
   out.flush();
   ReportWalk(tree, reporter);
-  return tree.problems.empty() ? 0 : 1;
+  return tree.problems.empty() ? kExitOk : kExitFailed;
 }
 
 int PrintDirectoryJson(const Disc& disc, const std::vector<std::string>& dirs, std::ostream& out,
                        Reporter& reporter) {
   const auto start = FindDirectory(*disc.volume, dirs, reporter.stream());
-  if (!start) return 1;
+  if (!start) return kExitFailed;
   const opera::Directory dir = disc.volume->readDirectory(*start);
   ordered_json doc;
   doc["directory"] = dirs;
@@ -97,7 +98,7 @@ int PrintDirectoryJson(const Disc& disc, const std::vector<std::string>& dirs, s
     reporter.line("directory block " + std::to_string(p.block) + ": " + text);
   }
   out << doc.dump(2) << '\n';
-  return dir.problems.empty() ? 0 : 1;
+  return dir.problems.empty() ? kExitOk : kExitFailed;
 }
 
 int PrintVolumeJson(const Disc& disc, std::ostream& out, Reporter&) {
@@ -128,7 +129,7 @@ int PrintVolumeJson(const Disc& disc, std::ostream& out, Reporter&) {
                    {"rootLastCopyIndex", v.rootLastCopyIndex},
                    {"rootCopies", v.rootCopies}};
   out << doc.dump(2) << '\n';
-  return 0;
+  return kExitOk;
 }
 
 int Verify(const Disc& disc, std::ostream& out, Reporter& reporter) {
@@ -166,7 +167,7 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter) {
       if (Interrupted()) {
         progress.finish();
         reporter.line("Interrupted.");
-        return 130;
+        return kExitInterrupted;
       }
       const std::uint64_t run = std::min(kRun, item.blocks - first);
       for (std::size_t c = 0; c < copies.size(); ++c) {
@@ -210,7 +211,7 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter) {
       << " unreadable, " << differing
       << " differing between copies: " << (whole ? "the disc is whole." : "the disc is damaged.")
       << '\n';
-  return whole ? 0 : 1;
+  return whole ? kExitOk : kExitFailed;
 }
 
 }  // namespace brindle::cli

@@ -110,23 +110,4 @@ int Session::extract(const std::string& outDir, const std::vector<std::string>& 
   return status(reader_.ExtractAllTo(folder));
 }
 
-int Session::get(const std::string& entryPath, const std::string& outFile) {
-  std::vector<std::string> parts;
-  std::size_t from = 0;
-  for (std::size_t slash; (slash = entryPath.find('/', from)) != std::string::npos;
-       from = slash + 1)
-    parts.push_back(entryPath.substr(from, slash - from));
-  const std::string entry = entryPath.substr(from);
-  if (!open() || !enter(parts)) return status(false);
-
-  const auto name = output::Utf8ToLatin1(entry);
-  const int index = name ? FindLine(window_, *name, false) : -1;
-  if (index < 0) {
-    tell("No entry named \"" + entry + "\" in the listing.");
-    return status(false);
-  }
-  window_.saveAnswers = {outFile};
-  return status(reader_.SaveEntry(window_.files[static_cast<std::size_t>(index)]));
-}
-
 }  // namespace brindle::cli

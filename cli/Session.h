@@ -25,6 +25,8 @@ struct Source {
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
+// Stopped by Ctrl+C or SIGTERM, as shells report a command ended by SIGINT.
+inline constexpr int kExitInterrupted = 130;
 
 class Session {
  public:
@@ -44,7 +46,6 @@ class Session {
   int info(std::ostream& out);
   int list(const std::vector<std::string>& directories, std::ostream& out);
   int extract(const std::string& outDir, const std::vector<std::string>& directories);
-  int get(const std::string& entryPath, const std::string& outFile);
 
  private:
   // Writes the messages shown since the last call; true when there were none.

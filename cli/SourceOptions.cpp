@@ -4,6 +4,7 @@
 #include <map>
 #include <ostream>
 
+#include "media/Containers.h"
 #include "platform/Os.h"
 
 namespace brindle::cli {
@@ -55,6 +56,41 @@ std::optional<Disc> OpenSourceDisc(const SourceOptions& source, std::ostream& er
   auto disc = OpenDisc(source.image, side.get(), err);
   if (disc) disc->drive = std::move(side);
   return disc;
+}
+
+std::unique_ptr<WindowSource> WindowSource::Open(const SourceOptions& source, std::ostream& err) {
+  std::unique_ptr<WindowSource> window(new WindowSource);
+  Source from;
+  if (!source.image.empty()) {
+    from.kind = reader::SectorSource::Image;
+    from.imagePath = source.image;
+    // A container other than the plain image reaches the window's commands block by block, as a
+    // drive does.
+    media::MediaError error;
+    window->container_ = media::OpenContainer(source.image, error);
+    if (window->container_ && !media::IsPlainImage(*window->container_)) {
+      window->fromContainer_ = true;
+      from.kind = reader::SectorSource::Drive;
+      from.driveLabel = "  " + window->container_->describe();
+      from.readDrive = ContainerReader(*window->container_, window->containerWindow_);
+    }
+  } else {
+    window->side_ = std::make_unique<DriveSide>(platform::MakeSystemOs(), source.transport, err);
+    if (!window->side_->build()) return nullptr;
+    if (!window->side_->select(source.drive)) {
+      err << "No drive " << source.drive << " in the drive list.\n";
+      return nullptr;
+    }
+    from.kind = reader::SectorSource::Drive;
+    from.driveLabel = window->side_->selectedLabel();
+    from.readDrive = [drive = window->side_.get()](std::int32_t lba, std::int16_t count) {
+      return drive->read(lba, count);
+    };
+  }
+  window->session_.emplace(std::move(from), err);
+  window->containerWindow_ = &window->session_->window();
+  if (window->side_) window->side_->setWindow(&window->session_->window());
+  return window;
 }
 
 }  // namespace brindle::cli

@@ -4,10 +4,13 @@
 #include <array>
 #include <cstring>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 #include "media/ChdCodecs.h"
 #include "media/ChdFormat.h"
 #include "media/ImageFile.h"
+#include "media/RawImage.h"
 #include "media/RawSectors.h"
 
 namespace brindle::media {
@@ -58,6 +61,8 @@ class ChdDevice final : public BlockDevice {
         path_(std::move(path)) {
     for (auto& slot : cache_) slot.bytes.resize(layout_.header.hunkBytes);
     compressed_.reserve(layout_.header.hunkBytes);
+    sectorSize_ = chd::FrameDataBytes(track_.type);
+    sectorMode_ = track_.type.rfind("MODE1", 0) == 0 ? SectorMode::Mode1 : SectorMode::Mode2Form1;
   }
 
   std::uint64_t blockCount() const override { return track_.frames - track_.storedPregap; }
@@ -67,18 +72,26 @@ class ChdDevice final : public BlockDevice {
     std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
     std::memset(out.data(), 0, std::min(out.size(), status.size() * kBlockSize));
     if (out.size() < status.size() * kBlockSize) return;
-    const std::uint32_t hunkBytes = layout_.header.hunkBytes;
     std::lock_guard lock(mutex_);
+    if (!addressTried_) learnAddressBase();
     for (std::size_t i = 0; i < status.size(); ++i) {
       const std::uint64_t block = first + i;
       if (block >= blockCount()) break;
-      const std::uint64_t byte = (track_.chdFrame + track_.storedPregap + block) * chd::kFrameBytes;
-      const auto hunk = static_cast<std::uint32_t>(byte / hunkBytes);
+      const auto [hunk, at] = place(block);
       const Slot& slot = load(hunk);
       status[i] = slot.status;
-      if (slot.status == BlockStatus::Good)
-        std::memcpy(out.data() + i * kBlockSize, slot.bytes.data() + byte % hunkBytes + userOffset_,
-                    kBlockSize);
+      if (slot.status != BlockStatus::Good) continue;
+      const std::uint8_t* sector = slot.bytes.data() + at;
+      // A hunk stored without a CRC (an uncompressed CHD) is checked sector by sector, as a raw
+      // image is: a damaged byte or a map entry naming the wrong hunk must not pass as good.
+      if (!layout_.hunks[hunk].hasCrc) {
+        std::optional<std::uint32_t> expected;
+        if (addressBase_) expected = static_cast<std::uint32_t>(*addressBase_ + block);
+        std::size_t dataAt = 0;
+        status[i] = CheckStoredSector(sector, sectorSize_, sectorMode_, expected, dataAt);
+        if (status[i] != BlockStatus::Good) continue;
+      }
+      std::memcpy(out.data() + i * kBlockSize, sector + userOffset_, kBlockSize);
     }
     for (Slot& slot : cache_) {
       if (slot.status != BlockStatus::Good) slot.valid = false;
@@ -169,6 +182,37 @@ class ChdDevice final : public BlockDevice {
     std::vector<std::uint8_t> bytes;
   };
 
+  // The hunk holding a block of the track and the sector's offset in it.
+  std::pair<std::uint32_t, std::size_t> place(std::uint64_t block) const {
+    const std::uint32_t hunkBytes = layout_.header.hunkBytes;
+    const std::uint64_t byte = (track_.chdFrame + track_.storedPregap + block) * chd::kFrameBytes;
+    return {static_cast<std::uint32_t>(byte / hunkBytes),
+            static_cast<std::size_t>(byte % hunkBytes)};
+  }
+
+  // The header address of the track's first sector, learnt as a raw image learns it: from the
+  // first sectors that pass their check. Only sectors checked one by one need it.
+  void learnAddressBase() {
+    addressTried_ = true;
+    if (sectorSize_ != chd::kSectorBytes) return;
+    constexpr std::uint64_t kTries = 8;
+    for (std::uint64_t block = 0; block < std::min(kTries, blockCount()); ++block) {
+      const auto [hunk, at] = place(block);
+      if (layout_.hunks[hunk].hasCrc) return;  // checked by the hunk's CRC instead
+      const Slot& slot = load(hunk);
+      if (slot.status != BlockStatus::Good) continue;
+      const std::uint8_t* sector = slot.bytes.data() + at;
+      std::size_t dataAt = 0;
+      const auto address = SectorHeaderAddress(sector);
+      if (!address || *address < block ||
+          CheckStoredSector(sector, sectorSize_, sectorMode_, std::nullopt, dataAt) !=
+              BlockStatus::Good)
+        continue;
+      addressBase_ = static_cast<std::uint32_t>(*address - block);
+      return;
+    }
+  }
+
   // The hunk decoded (from the cache where it is there). A hunk that did not come back Good is
   // kept only for the rest of this read, so a later read tries it afresh.
   const Slot& load(std::uint32_t hunk) {
@@ -228,7 +272,12 @@ class ChdDevice final : public BlockDevice {
   std::array<std::unique_ptr<chd::HunkCodec>, 4> codecs_;
   std::string path_;
 
+  std::uint32_t sectorSize_ = 0;  // bytes of each stored sector: 2048, 2336 or 2352
+  SectorMode sectorMode_ = SectorMode::Mode1;
+
   std::mutex mutex_;  // guards everything below and the codecs' state
+  bool addressTried_ = false;
+  std::optional<std::uint32_t> addressBase_;
   std::array<Slot, kCachedHunks> cache_;
   std::vector<std::uint8_t> compressed_;
   std::uint64_t clock_ = 0;

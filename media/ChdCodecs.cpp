@@ -9,7 +9,7 @@
 namespace brindle::media::chd {
 namespace {
 
-// Codecs that compress the whole hunk as one stream (not used for CDs by chdman, but cheap).
+// Codecs that compress the whole hunk as one stream (chdman uses them for CDs only when asked).
 class WholeHunkCodec final : public HunkCodec {
  public:
   explicit WholeHunkCodec(std::unique_ptr<StreamDecoder> stream) : stream_(std::move(stream)) {}
@@ -71,7 +71,31 @@ class CdCodec final : public HunkCodec {
   std::vector<std::uint8_t> buffer_;
 };
 
-// cdfl: the sectors as FLAC audio, then the subcode as Deflate right where the FLAC frames end.
+// The writers' FLAC block size for a hunk of `bytes` bytes of 16-bit stereo samples: all of them,
+// halved until it is at most `largest` samples.
+std::uint32_t BlockSize(std::size_t bytes, std::uint32_t largest) {
+  auto samples = static_cast<std::uint32_t>(bytes / 4);
+  while (samples > largest) samples /= 2;
+  return samples;
+}
+
+// flac: the whole hunk as FLAC audio, after one byte saying the samples' byte order ('L' little,
+// 'B' big endian), with blocks of at most 2048 samples.
+class FlacCodec final : public HunkCodec {
+ public:
+  explicit FlacCodec(std::unique_ptr<AudioDecoder> audio) : audio_(std::move(audio)) {}
+  bool decode(std::span<const std::uint8_t> in, std::span<std::uint8_t> out) override {
+    if (in.empty() || (in[0] != 'L' && in[0] != 'B')) return false;
+    std::size_t consumed = 0;
+    return audio_->decode(in.subspan(1), out, BlockSize(out.size(), 2048), in[0] == 'L', consumed);
+  }
+
+ private:
+  std::unique_ptr<AudioDecoder> audio_;
+};
+
+// cdfl: the sectors as FLAC audio (blocks of at most 2352 samples, one sector's worth), then the
+// subcode as Deflate right where the FLAC frames end.
 class CdFlacCodec final : public HunkCodec {
  public:
   CdFlacCodec(std::unique_ptr<AudioDecoder> audio, std::unique_ptr<StreamDecoder> subcode,
@@ -84,8 +108,9 @@ class CdFlacCodec final : public HunkCodec {
     const auto sectorOut = std::span(buffer_).first(frames * kSectorBytes);
     const auto subcodeOut = std::span(buffer_).subspan(frames * kSectorBytes);
     std::size_t consumed = 0;
-    if (!audio_->decode(in, sectorOut, consumed) || consumed > in.size() ||
-        !subcode_->decode(in.subspan(consumed), subcodeOut))
+    if (!audio_->decode(in, sectorOut, BlockSize(sectorOut.size(), kSectorBytes), false,
+                        consumed) ||
+        consumed > in.size() || !subcode_->decode(in.subspan(consumed), subcodeOut))
       return false;
     Interleave(sectorOut, subcodeOut, out);
     return true;
@@ -141,6 +166,12 @@ std::unique_ptr<HunkCodec> MakeHunkCodec(std::uint32_t tag, std::uint32_t hunkBy
     if (!b) return why = Missing(tag, "Deflate"), nullptr;
     return std::make_unique<CdFlacCodec>(std::move(a), std::move(b), hunkBytes);
   }
+  if (tag == Tag("flac")) {
+    auto a = MakeFlacDecoder();
+    if (!a) return why = Missing(tag, "FLAC"), nullptr;
+    return std::make_unique<FlacCodec>(std::move(a));
+  }
+  if (tag == Tag("huff")) return std::make_unique<WholeHunkCodec>(MakeHuffmanDecoder());
   why = "uses the codec \"" + TagText(tag) + "\", which this reader does not know.";
   return nullptr;
 }

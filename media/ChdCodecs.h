@@ -1,5 +1,6 @@
 // Decoding one CHD hunk: the general stream decoders (Deflate, LZMA, zstd, FLAC) over the
-// libraries this build found, and the CD codecs built on them (cdzl, cdlz, cdzs, cdfl), which
+// libraries this build found, the 8-bit Huffman coder of huff hunks, and the CD codecs built on
+// them (cdzl, cdlz, cdzs, cdfl), which
 // store a hunk's sectors and subcode apart and may leave out each sector's sync and ECC bytes.
 // None of these is thread-safe: one device serialises its use of its codecs.
 #pragma once
@@ -23,10 +24,11 @@ class StreamDecoder {
 class AudioDecoder {
  public:
   virtual ~AudioDecoder() = default;
-  // Fills out with big-endian samples (left, right, ...); consumed gets the number of input bytes
-  // the FLAC frames took. False when in is damaged or holds too few samples.
+  // Fills out with samples (left, right, ...), big-endian unless littleEndian; blockSize is the
+  // writer's FLAC block size in samples. consumed gets the number of input bytes the FLAC frames
+  // took. False when in is damaged or holds too few samples.
   virtual bool decode(std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
-                      std::size_t& consumed) = 0;
+                      std::uint32_t blockSize, bool littleEndian, std::size_t& consumed) = 0;
 };
 
 // Each returns nothing when this build has no library for it.
@@ -34,6 +36,9 @@ std::unique_ptr<StreamDecoder> MakeDeflateDecoder();
 std::unique_ptr<StreamDecoder> MakeLzmaDecoder(std::uint32_t hunkBytes);
 std::unique_ptr<StreamDecoder> MakeZstdDecoder();
 std::unique_ptr<AudioDecoder> MakeFlacDecoder();
+// The huff codec's bytes: a Huffman code of the 256 byte values, itself Huffman coded, then the
+// coded bytes. Always available (no library).
+std::unique_ptr<StreamDecoder> MakeHuffmanDecoder();
 
 // Decodes a whole hunk stored by one codec.
 class HunkCodec {

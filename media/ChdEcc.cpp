@@ -6,6 +6,7 @@
 // Q 26 diagonals of 43 words; each codeword gets two Reed-Solomon parity symbols over GF(2^8)
 // (x^8 + x^4 + x^3 + x^2 + 1) such that the symbols sum to zero and, weighted by powers of
 // alpha from the end, sum to zero too.
+#include <algorithm>
 #include <array>
 
 #include "media/ChdCodecs.h"
@@ -14,6 +15,8 @@ namespace brindle::media::chd {
 namespace {
 
 constexpr std::size_t kProtectedStart = 12;  // the header, after the sync pattern
+constexpr std::size_t kHeaderBytes = 4;      // address (3) and mode (1)
+constexpr std::size_t kModeAt = 15;
 constexpr std::size_t kPParityAt = 2076;
 constexpr std::size_t kQParityAt = 2248;
 
@@ -67,8 +70,17 @@ void RebuildSyncAndEcc(std::span<std::uint8_t, 2352> sector) {
   for (int i = 1; i <= 10; ++i) sector[i] = 0xFF;
   sector[11] = 0;
   std::uint8_t* area = sector.data() + kProtectedStart;
+  // A Mode 2 (Form 1) sector's ECC leaves its header out: the four header bytes count as zero,
+  // so the parity stays valid when the sector is moved to another address.
+  std::array<std::uint8_t, kHeaderBytes> header{};
+  const bool mode2 = sector[kModeAt] == 2;
+  if (mode2) {
+    std::copy_n(area, kHeaderBytes, header.begin());
+    std::fill_n(area, kHeaderBytes, 0);
+  }
   Parity(area, 86, 24, 2, 86, sector.data() + kPParityAt);
   Parity(area, 52, 43, 86, 88, sector.data() + kQParityAt);
+  if (mode2) std::copy_n(header.begin(), kHeaderBytes, area);
 }
 
 }  // namespace brindle::media::chd

@@ -16,7 +16,6 @@ constexpr std::size_t kStreamHeaderBytes = 4 + 4 + 34;  // "fLaC", block header,
 constexpr std::uint32_t kSampleRate = 44100;
 constexpr unsigned kChannels = 2;
 constexpr unsigned kBitsPerSample = 16;
-constexpr std::uint32_t kMaxBlockSize = 2048;  // the CHD writer's largest FLAC block
 
 std::array<std::uint8_t, kStreamHeaderBytes> StreamHeader(std::uint32_t blockSize) {
   std::array<std::uint8_t, kStreamHeaderBytes> h{};
@@ -44,12 +43,12 @@ class FlacDecoder final : public AudioDecoder {
   FlacDecoder& operator=(const FlacDecoder&) = delete;
 
   bool decode(std::span<const std::uint8_t> in, std::span<std::uint8_t> out,
-              std::size_t& consumed) override {
+              std::uint32_t blockSize, bool littleEndian, std::size_t& consumed) override {
     if (!decoder_ || out.size() % 4 != 0) return false;
-    // The writer's block size: a quarter of the sector bytes, halved down to at most 2048.
-    std::uint32_t blockSize = static_cast<std::uint32_t>(out.size() / 4);
-    while (blockSize > kMaxBlockSize) blockSize /= 2;
-    header_ = StreamHeader(std::max<std::uint32_t>(blockSize, 16));
+    // FLAC blocks hold 16 to 65535 samples.
+    blockSize_ = std::clamp<std::uint32_t>(blockSize, 16, 65535);
+    header_ = StreamHeader(blockSize_);
+    littleEndian_ = littleEndian;
     in_ = in;
     read_ = 0;
     out_ = out;
@@ -112,8 +111,9 @@ class FlacDecoder final : public AudioDecoder {
                                               const FLAC__int32* const channels[], void* self) {
     auto& d = *static_cast<FlacDecoder*>(self);
     const std::size_t samples = frame->header.blocksize;
+    // A frame larger than the stream's block size is not what the writer made.
     if (frame->header.channels != kChannels || frame->header.bits_per_sample != kBitsPerSample ||
-        samples * 4 > d.out_.size() - d.written_) {
+        samples > d.blockSize_ || samples * 4 > d.out_.size() - d.written_) {
       d.failed_ = true;
       return FLAC__STREAM_DECODER_WRITE_STATUS_ABORT;
     }
@@ -121,8 +121,10 @@ class FlacDecoder final : public AudioDecoder {
     for (std::size_t i = 0; i < samples; ++i) {
       for (unsigned c = 0; c < kChannels; ++c) {
         const auto sample = static_cast<std::uint16_t>(channels[c][i]);
-        *out++ = static_cast<std::uint8_t>(sample >> 8);
-        *out++ = static_cast<std::uint8_t>(sample);
+        const auto high = static_cast<std::uint8_t>(sample >> 8);
+        const auto low = static_cast<std::uint8_t>(sample);
+        *out++ = d.littleEndian_ ? low : high;
+        *out++ = d.littleEndian_ ? high : low;
       }
     }
     d.written_ += samples * 4;
@@ -140,6 +142,8 @@ class FlacDecoder final : public AudioDecoder {
   std::span<std::uint8_t> out_;
   std::size_t written_ = 0;
   bool failed_ = false;
+  bool littleEndian_ = false;
+  std::uint32_t blockSize_ = 0;
 };
 
 }  // namespace

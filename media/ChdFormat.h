@@ -63,11 +63,14 @@ struct HunkEntry {
 
 struct CdTrack {
   int number = 0;
-  std::string type;                // as stored: MODE1, MODE1_RAW, MODE2_RAW, AUDIO, ...
-  std::uint32_t frames = 0;        // frames stored for the track (a stored pregap included)
-  std::uint32_t storedPregap = 0;  // leading frames that are the pregap, not the track
-  std::uint64_t chdFrame = 0;      // first stored frame in the CHD's frame sequence
-  std::uint64_t discFrame = 0;     // first frame on the disc, counting every track's frames
+  std::string type;                  // as stored: MODE1, MODE1_RAW, MODE2_RAW, AUDIO, ...
+  std::uint32_t frames = 0;          // frames stored for the track (a stored pregap included)
+  std::uint32_t storedPregap = 0;    // leading frames that are the pregap, not the track
+  std::uint32_t unstoredPregap = 0;  // pregap frames on the disc before it but not stored
+  std::uint32_t postgap = 0;         // frames on the disc after it, not stored
+  std::uint64_t chdFrame = 0;        // first stored frame in the CHD's frame sequence
+  std::uint64_t discFrame = 0;       // first stored frame on the disc, counting every track's
+                                     // frames and gaps
 };
 
 struct Layout {

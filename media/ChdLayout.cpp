@@ -115,12 +115,19 @@ bool ParseTrackText(std::string_view text, CdTrack& track) {
       haveFrames = true;
     } else if (key == "PREGAP" && number(n)) {
       pregap = n;
+    } else if (key == "POSTGAP" && number(n)) {
+      track.postgap = std::min(n, kMaxTrackFrames);
     } else if (key == "PGTYPE") {
       pregapType = std::string(value.substr(0, 32));
     }
   }
   // A pregap type starting with V means the pregap's frames are stored with the track.
-  if (!pregapType.empty() && pregapType[0] == 'V') track.storedPregap = pregap;
+  // Otherwise the pregap is on the disc but not in the file (a CUE sheet's PREGAP).
+  if (!pregapType.empty() && pregapType[0] == 'V') {
+    track.storedPregap = pregap;
+  } else {
+    track.unstoredPregap = std::min(pregap, kMaxTrackFrames);
+  }
   return haveNumber && haveType && haveFrames;
 }
 
@@ -208,9 +215,9 @@ std::optional<std::vector<CdTrack>> ReadTracks(const ByteSource& source, const H
       return std::nullopt;
     }
     track.chdFrame = chdFrame;
-    track.discFrame = discFrame;
+    track.discFrame = discFrame + track.unstoredPregap;
     chdFrame += (track.frames + kTrackPadding - 1) / kTrackPadding * kTrackPadding;
-    discFrame += track.frames;
+    discFrame += std::uint64_t{track.unstoredPregap} + track.frames + track.postgap;
   }
   // The last track's padding need not be stored; its frames must be.
   const CdTrack& last = tracks.back();

@@ -4,6 +4,7 @@
 #include <array>
 #include <cctype>
 #include <string_view>
+#include <vector>
 
 #include "media/CueSheet.h"
 #include "media/ImageFile.h"
@@ -17,6 +18,71 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
   const std::size_t slash = path.find_last_of("/\\");
   if (slash == std::string::npos) return {"", path};
   return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
+}
+
+constexpr std::array<std::uint8_t, 12> kSync = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
+                                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
+
+// How the first sectors of a track's bytes look when read at a given sector size.
+struct Probe {
+  std::size_t sectors = 0;  // probed
+  std::size_t mode1 = 0;    // with the sync pattern and data mode 1
+  std::size_t mode2 = 0;    // with the sync pattern and data mode 2
+  std::size_t raw() const { return mode1 + mode2; }
+};
+
+Probe ProbeSectors(const ImageFile& file, std::uint64_t offset, std::uint32_t sectorSize) {
+  constexpr std::size_t kProbes = 16;
+  std::vector<std::uint8_t> bytes(kProbes * sectorSize);
+  const auto got = file.readSome(offset, bytes);
+  Probe probe;
+  for (std::size_t i = 0; got && (i * sectorSize + 16 <= *got) && i < kProbes; ++i) {
+    const std::uint8_t* sector = bytes.data() + i * sectorSize;
+    ++probe.sectors;
+    if (!std::equal(kSync.begin(), kSync.end(), sector)) continue;
+    if (sector[15] == 1) ++probe.mode1;
+    if (sector[15] == 2) ++probe.mode2;
+  }
+  return probe;
+}
+
+// Where the data track's sectors plainly are not what its TRACK line says (raw sectors said to
+// be 2048 bytes, 2048-byte sectors said to be raw, the other raw size, the other mode), a
+// sentence naming both; nothing when they agree or the evidence is not clear. Every sector
+// would only fail its check otherwise, or be handed out as wrong bytes.
+std::optional<std::string> ModeMismatch(const ImageFile& file, std::uint64_t fileSize,
+                                        const CueTrack& track, const CueTrackPlace& place,
+                                        const std::string& fileName) {
+  const std::string says = "TRACK " + std::to_string(track.number) + " says " + track.modeText +
+                           ", but \"" + fileName + "\" holds ";
+  const auto rawElsewhere = [&](std::uint32_t size) -> std::optional<std::string> {
+    const Probe probe = ProbeSectors(file, place.offset, size);
+    if (probe.sectors < 2 || probe.raw() * 2 <= probe.sectors) return std::nullopt;
+    const bool mode2 = probe.mode2 > probe.mode1;
+    return says + "raw " + std::to_string(size) + "-byte Mode " + (mode2 ? "2" : "1") +
+           " sectors (" + (mode2 ? "MODE2/" : "MODE1/") + std::to_string(size) + ")";
+  };
+  if (track.sectorSize == kBlockSize) {
+    if (auto raw = rawElsewhere(2352)) return raw;
+    return rawElsewhere(2448);
+  }
+  if (track.sectorSize != 2352 && track.sectorSize != 2448) return std::nullopt;
+  const Probe probe = ProbeSectors(file, place.offset, track.sectorSize);
+  if (probe.sectors == 0) return std::nullopt;
+  if (probe.raw() * 2 <= probe.sectors) {
+    if (auto other = rawElsewhere(track.sectorSize == 2352 ? 2448 : 2352)) return other;
+    if (probe.raw() == 0 && (fileSize - place.offset) % kBlockSize == 0)
+      return says +
+             "no raw sectors where the track starts: its sectors look like 2048-byte "
+             "blocks (MODE1/2048)";
+    return std::nullopt;
+  }
+  const bool saysMode1 = track.sectorMode == SectorMode::Mode1;
+  if (probe.raw() == (saysMode1 ? probe.mode2 : probe.mode1)) {
+    return says + "Mode " + (saysMode1 ? "2" : "1") + " sectors (" +
+           (saysMode1 ? "MODE2/" : "MODE1/") + std::to_string(track.sectorSize) + ")";
+  }
+  return std::nullopt;
 }
 
 }  // namespace
@@ -89,6 +155,12 @@ std::unique_ptr<CueImage> CueImage::Open(const std::string& path, MediaError& er
   }
   const CueTrackPlace& dataPlace =
       (*places)[static_cast<std::size_t>(data - sheet->tracks.begin())];
+
+  if (const auto mismatch = ModeMismatch(*files[data->file], sizes[data->file], *data, dataPlace,
+                                         sheet->files[data->file].name)) {
+    error.message = name + " line " + std::to_string(data->line) + ": " + *mismatch;
+    return nullptr;
+  }
 
   std::vector<TrackInfo> infos;
   std::vector<RawPlace> rawPlaces;

@@ -154,6 +154,20 @@ std::optional<RawTrack> DetectRawSectors(const ImageFile& file) {
   return best;
 }
 
+BlockStatus CheckStoredSector(const std::uint8_t* sector, std::uint32_t sectorSize, SectorMode mode,
+                              std::optional<std::uint32_t> expectedAddress, std::size_t& dataAt) {
+  RawTrack track;
+  track.sectorSize = sectorSize;
+  track.mode = mode;
+  const Checked checked = CheckSector(sector, track, expectedAddress);
+  dataAt = checked.dataAt;
+  return checked.status;
+}
+
+std::optional<std::uint32_t> SectorHeaderAddress(const std::uint8_t* sector) {
+  return HeaderAddress(sector);
+}
+
 std::uint32_t SectorEdc(std::span<const std::uint8_t> bytes) {
   return Edc(bytes.data(), bytes.size());
 }

@@ -80,6 +80,17 @@ class RawImage final : public BlockDevice {
 // least significant byte first.
 std::uint32_t SectorEdc(std::span<const std::uint8_t> bytes);
 
+// Checks one stored data sector of a track stored as `sectorSize`-byte sectors in `mode` as a
+// raw image's sectors are checked: sync, mode, header address (when expectedAddress is given,
+// in frames with the lead-in's 150) and EDC; a 2048-byte sector carries nothing to check.
+// dataAt gets where its 2048 user bytes start.
+BlockStatus CheckStoredSector(const std::uint8_t* sector, std::uint32_t sectorSize, SectorMode mode,
+                              std::optional<std::uint32_t> expectedAddress, std::size_t& dataAt);
+
+// The address a raw sector's header carries (frames, the lead-in's 150 included); nothing when
+// it is not valid BCD.
+std::optional<std::uint32_t> SectorHeaderAddress(const std::uint8_t* sector);
+
 // Text of a data track's mode as a CUE sheet writes it ("MODE1/2352", "MODE2/2336", ...).
 std::string ModeText(const RawTrack& track);
 

@@ -76,8 +76,7 @@ int Make(const std::string& dir, std::size_t megabytes) {
   std::vector<std::uint8_t> sector(2352);
   for (std::size_t s = 0; s < image.size() / kBlockSize; ++s) {
     std::fill(sector.begin(), sector.end(), 0);
-    // The EDC covers the sync pattern too: it goes in first.
-    std::fill(sector.begin() + 1, sector.begin() + 11, 0xFF);
+    std::fill(sector.begin() + 1, sector.begin() + 11, 0xFF);  // sync: the EDC covers it
     const std::size_t address = s + 150;
     auto bcd = [](std::size_t v) { return static_cast<std::uint8_t>((v / 10) << 4 | (v % 10)); };
     sector[12] = bcd(address / 75 / 60);

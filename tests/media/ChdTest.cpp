@@ -1,5 +1,6 @@
-// CHD files made by chdman from a data + audio disc built here, read back through OpenChd and
-// compared with the plain image block for block; then damaged ones.
+// CHD files made by chdman from data + audio discs built here (Mode 1 and Mode 2 Form 1 data
+// sectors from an encoder of their own), read back through OpenChd and compared with the plain
+// image block for block and with the CUE sheet they were made from; then damaged ones.
 #include <gtest/gtest.h>
 
 #include <unistd.h>
@@ -16,10 +17,12 @@
 #include <thread>
 #include <vector>
 
+#include "CdSectorEncoder.h"
 #include "OperaImageBuilder.h"
 #include "media/Chd.h"
 #include "media/ChdCodecs.h"
 #include "media/ChdFormat.h"
+#include "media/CueSheet.h"
 
 namespace fs = std::filesystem;
 using brindle::media::BlockDevice;
@@ -27,6 +30,7 @@ using brindle::media::BlockStatus;
 using brindle::media::kBlockSize;
 using brindle::media::MediaError;
 using brindle::media::OpenChd;
+using brindle::testing::CdMode;
 using brindle::testing::OperaEntry;
 using brindle::testing::OperaImageBuilder;
 
@@ -35,35 +39,6 @@ namespace {
 constexpr std::size_t kRawSector = 2352;
 constexpr std::size_t kAudioPregap = 150;  // stored before track 2's INDEX 01
 constexpr std::size_t kAudioFrames = 301;
-
-std::uint32_t Edc(const std::uint8_t* bytes, std::size_t size) {
-  std::uint32_t crc = 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    crc ^= bytes[i];
-    for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ ((crc & 1) ? 0xD8018001u : 0);
-  }
-  return crc;
-}
-
-// Mode 1 sectors as a drive dump holds them: sync, BCD address, data, EDC and ECC.
-std::vector<std::uint8_t> ModeOneSectors(const std::vector<std::uint8_t>& image) {
-  const std::size_t sectors = image.size() / kBlockSize;
-  std::vector<std::uint8_t> raw(sectors * kRawSector);
-  for (std::size_t s = 0; s < sectors; ++s) {
-    std::uint8_t* sector = raw.data() + s * kRawSector;
-    const std::size_t address = s + 150;
-    auto bcd = [](std::size_t v) { return static_cast<std::uint8_t>((v / 10) << 4 | (v % 10)); };
-    sector[12] = bcd(address / 75 / 60);
-    sector[13] = bcd(address / 75 % 60);
-    sector[14] = bcd(address % 75);
-    sector[15] = 1;
-    std::copy_n(image.data() + s * kBlockSize, kBlockSize, sector + 16);
-    const std::uint32_t edc = Edc(sector, 2064);
-    for (int i = 0; i < 4; ++i) sector[2064 + i] = static_cast<std::uint8_t>(edc >> (8 * i));
-    brindle::media::chd::RebuildSyncAndEcc(std::span<std::uint8_t, 2352>(sector, 2352));
-  }
-  return raw;
-}
 
 // A slow two-tone chord: what FLAC is for.
 std::vector<std::uint8_t> AudioSectors(std::size_t frames) {
@@ -118,12 +93,21 @@ class ChdDisc : public ::testing::Test {
     // is exercised.
     image.resize((image.size() / kBlockSize | 1) * kBlockSize + kBlockSize * 2, 0x5A);
     image_ = new std::vector<std::uint8_t>(std::move(image));
-    WriteFile(*dir_ / "data.bin", ModeOneSectors(*image_));
-    WriteFile(*dir_ / "audio.bin", AudioSectors(kAudioPregap + kAudioFrames));
-    std::ofstream cue(*dir_ / "disc.cue");
-    cue << "FILE \"data.bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n"
-        << "FILE \"audio.bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 00 00:00:00\n"
-        << "    INDEX 01 00:02:00\n";
+    // Mode 1: track 2's pregap is stored in its file (INDEX 00). Mode 2: it is only on the disc
+    // (PREGAP), which the CHD records but does not store.
+    for (const CdMode mode : {CdMode::Mode1, CdMode::Mode2Form1}) {
+      const std::string name = Name(mode);
+      WriteFile(*dir_ / (name + ".bin"), brindle::testing::EncodeCdTrack(mode, 150, *image_));
+      const bool stored = mode == CdMode::Mode1;
+      WriteFile(*dir_ / (name + "-audio.bin"),
+                AudioSectors((stored ? kAudioPregap : 0) + kAudioFrames));
+      std::ofstream cue(*dir_ / (name + ".cue"));
+      cue << "FILE \"" << name << ".bin\" BINARY\n  TRACK 01 "
+          << (stored ? "MODE1/2352" : "MODE2/2352") << "\n    INDEX 01 00:00:00\n"
+          << "FILE \"" << name << "-audio.bin\" BINARY\n  TRACK 02 AUDIO\n"
+          << (stored ? "    INDEX 00 00:00:00\n    INDEX 01 00:02:00\n"
+                     : "    PREGAP 00:02:00\n    INDEX 01 00:00:00\n");
+    }
   }
   static void TearDownTestSuite() {
     if (dir_ && !std::getenv("BRINDLE_KEEP_CHD_FIXTURES"))
@@ -137,13 +121,16 @@ class ChdDisc : public ::testing::Test {
     if (!HaveChdman()) GTEST_SKIP() << "chdman (Debian package mame-tools) is not installed";
   }
 
+  static std::string Name(CdMode mode) { return mode == CdMode::Mode1 ? "mode1" : "mode2"; }
+
   // The disc as a CHD with these codecs ("" for chdman's default); empty when chdman refuses.
-  static fs::path MakeChd(const std::string& codecs) {
-    const fs::path out = *dir_ / ("disc-" + (codecs.empty() ? "default" : codecs) + ".chd");
+  static fs::path MakeChd(const std::string& codecs, CdMode mode = CdMode::Mode1) {
+    const fs::path out =
+        *dir_ / (Name(mode) + "-" + (codecs.empty() ? "default" : codecs) + ".chd");
     if (fs::exists(out)) return out;
-    const std::string command = "chdman createcd -f -i '" + (*dir_ / "disc.cue").string() +
-                                "' -o '" + out.string() + "'" +
-                                (codecs.empty() ? "" : " -c " + codecs) + " >/dev/null 2>&1";
+    const std::string command = "chdman createcd -f -i '" +
+                                (*dir_ / (Name(mode) + ".cue")).string() + "' -o '" + out.string() +
+                                "'" + (codecs.empty() ? "" : " -c " + codecs) + " >/dev/null 2>&1";
     return std::system(command.c_str()) == 0 ? out : fs::path();
   }
 
@@ -185,44 +172,54 @@ class ChdDisc : public ::testing::Test {
 fs::path* ChdDisc::dir_ = nullptr;
 std::vector<std::uint8_t>* ChdDisc::image_ = nullptr;
 
-TEST_F(ChdDisc, EveryCodecSetReadsBackThePlainImageAndTheTrackTable) {
-  for (const std::string codecs : {"", "cdzl", "cdlz", "cdfl", "cdzs", "none", "cdlz,cdzl,cdfl"}) {
-    SCOPED_TRACE("codecs: " + (codecs.empty() ? std::string("default") : codecs));
-    const fs::path chd = MakeChd(codecs);
-    if (chd.empty()) {
-      ASSERT_TRUE(codecs == "cdzs") << "chdman could not write " << codecs;
-      continue;  // an older chdman without zstd
-    }
-    MediaError error;
-    auto device = OpenChd(chd.string(), error);
-    ASSERT_TRUE(device) << error.message;
-    ASSERT_EQ(device->blockCount(), Blocks());
-    const auto [status, bytes] = ReadAll(*device);
-    EXPECT_EQ(std::count(status.begin(), status.end(), BlockStatus::Good),
-              static_cast<std::ptrdiff_t>(Blocks()));
-    EXPECT_TRUE(bytes == *image_) << "blocks differ from the plain image";
+TEST_F(ChdDisc, EveryShapeAndCodecSetReadsBackThePlainImageAndTheSheetsTracks) {
+  for (const CdMode mode : {CdMode::Mode1, CdMode::Mode2Form1}) {
+    MediaError cueError;
+    const auto cue =
+        brindle::media::CueImage::Open((*dir_ / (Name(mode) + ".cue")).string(), cueError);
+    ASSERT_TRUE(cue) << cueError.message;
+    const auto sheetTracks = cue->tracks();
+    ASSERT_EQ(sheetTracks.size(), 2u);
+    for (const std::string codecs : {"", "cdzl", "cdlz", "cdfl", "cdzs", "none", "huff", "flac",
+                                     "cdlz,cdzl,cdfl", "cdlz,cdzl,huff,flac"}) {
+      SCOPED_TRACE(Name(mode) + ", codecs: " + (codecs.empty() ? std::string("default") : codecs));
+      const fs::path chd = MakeChd(codecs, mode);
+      if (chd.empty()) {
+        ASSERT_TRUE(codecs == "cdzs") << "chdman could not write " << codecs;
+        continue;  // an older chdman without zstd
+      }
+      MediaError error;
+      auto device = OpenChd(chd.string(), error);
+      ASSERT_TRUE(device) << error.message;
+      ASSERT_EQ(device->blockCount(), Blocks());
+      const auto [status, bytes] = ReadAll(*device);
+      EXPECT_EQ(std::count(status.begin(), status.end(), BlockStatus::Good),
+                static_cast<std::ptrdiff_t>(Blocks()));
+      EXPECT_TRUE(bytes == *image_) << "blocks differ from the plain image";
 
-    const auto tracks = device->tracks();
-    ASSERT_EQ(tracks.size(), 2u);
-    EXPECT_EQ(tracks[0].number, 1);
-    EXPECT_EQ(tracks[0].mode, "MODE1/2352");
-    EXPECT_EQ(tracks[0].sectorCount, Blocks());
-    EXPECT_EQ(tracks[1].number, 2);
-    EXPECT_EQ(tracks[1].mode, "AUDIO");
-    EXPECT_EQ(tracks[1].sectorCount, kAudioFrames);
-    EXPECT_EQ(tracks[1].firstSector, Blocks() + kAudioPregap);
-    EXPECT_EQ(device->describe().rfind("CHD v5 (", 0), 0u) << device->describe();
+      // The same places on the disc as the sheet the CHD was made from, pregap or not.
+      const auto tracks = device->tracks();
+      ASSERT_EQ(tracks.size(), 2u);
+      for (std::size_t t = 0; t < 2; ++t) {
+        EXPECT_EQ(tracks[t].number, sheetTracks[t].number);
+        EXPECT_EQ(tracks[t].mode, sheetTracks[t].mode);
+        EXPECT_EQ(tracks[t].firstSector, sheetTracks[t].firstSector) << "track " << t + 1;
+        EXPECT_EQ(tracks[t].sectorCount, sheetTracks[t].sectorCount) << "track " << t + 1;
+      }
+      EXPECT_EQ(tracks[1].firstSector, Blocks() + kAudioPregap);
+      EXPECT_EQ(device->describe().rfind("CHD v5 (", 0), 0u) << device->describe();
 
-    // chdman leaves out a sector's ECC only when its own check of it passes; so the flags of the
-    // first hunk show that the sectors written here carry correct ECC, which the reader then
-    // has to rebuild for the hunk CRC to match.
-    if (codecs == "cdzl" || codecs == "cdlz") {
-      const auto layout = Layout(chd);
-      ASSERT_TRUE(layout);
-      const auto& first = layout->hunks[0];
-      ASSERT_EQ(first.kind, brindle::media::chd::HunkKind::Codec);
-      const auto file = ReadFile(chd);
-      EXPECT_EQ(file[first.offset], 0xFF) << "chdman kept the ECC of the first hunk's sectors";
+      // chdman leaves out a sector's ECC only when its own check of it passes; so the flags of
+      // the first hunk show that the sectors written here carry correct ECC, which the reader
+      // then has to rebuild for the hunk CRC to match.
+      if (codecs == "cdzl" || codecs == "cdlz") {
+        const auto layout = Layout(chd);
+        ASSERT_TRUE(layout);
+        const auto& first = layout->hunks[0];
+        ASSERT_EQ(first.kind, brindle::media::chd::HunkKind::Codec);
+        const auto file = ReadFile(chd);
+        EXPECT_EQ(file[first.offset], 0xFF) << "chdman kept the ECC of the first hunk's sectors";
+      }
     }
   }
   // The reader's cache is shared: reading the same device from several threads gives the same.
@@ -238,37 +235,96 @@ TEST_F(ChdDisc, EveryCodecSetReadsBackThePlainImageAndTheTrackTable) {
 }
 
 TEST_F(ChdDisc, AHunkWithDamagedBytesFailsItsCheckAndNothingElseDoes) {
-  const fs::path chd = MakeChd("cdzl");
-  ASSERT_FALSE(chd.empty());
-  const auto layout = Layout(chd);
-  ASSERT_TRUE(layout);
-  const std::uint32_t framesPerHunk = layout->header.hunkBytes / brindle::media::chd::kFrameBytes;
-  // A compressed hunk inside the data track that no other hunk repeats.
-  std::optional<std::uint32_t> target;
-  for (std::uint32_t h = 3; h + 1 < Blocks() / framesPerHunk && !target; ++h) {
-    const auto& entry = layout->hunks[h];
-    if (entry.kind != brindle::media::chd::HunkKind::Codec || entry.dataHunk != h) continue;
-    if (std::none_of(layout->hunks.begin(), layout->hunks.end(),
-                     [&](const auto& other) { return &other != &entry && other.dataHunk == h; }))
-      target = h;
-  }
-  ASSERT_TRUE(target);
-  auto file = ReadFile(chd);
-  const auto& entry = layout->hunks[*target];
-  file[entry.offset + entry.length / 2] ^= 0x10;
-  const fs::path damaged = *dir_ / "damaged.chd";
-  WriteFile(damaged, file);
+  for (const std::string codecs : {"cdzl", "huff", "flac"}) {
+    SCOPED_TRACE(codecs);
+    const fs::path chd = MakeChd(codecs);
+    ASSERT_FALSE(chd.empty());
+    const auto layout = Layout(chd);
+    ASSERT_TRUE(layout);
+    const std::uint32_t framesPerHunk = layout->header.hunkBytes / brindle::media::chd::kFrameBytes;
+    // A compressed hunk inside the data track that no other hunk repeats.
+    std::optional<std::uint32_t> target;
+    for (std::uint32_t h = 3; h + 1 < Blocks() / framesPerHunk && !target; ++h) {
+      const auto& entry = layout->hunks[h];
+      if (entry.kind != brindle::media::chd::HunkKind::Codec || entry.dataHunk != h) continue;
+      if (std::none_of(layout->hunks.begin(), layout->hunks.end(),
+                       [&](const auto& other) { return &other != &entry && other.dataHunk == h; }))
+        target = h;
+    }
+    ASSERT_TRUE(target);
+    auto file = ReadFile(chd);
+    const auto& entry = layout->hunks[*target];
+    file[entry.offset + entry.length / 2] ^= 0x10;
+    const fs::path damaged = *dir_ / "damaged.chd";
+    WriteFile(damaged, file);
 
-  MediaError error;
-  auto device = OpenChd(damaged.string(), error);
-  ASSERT_TRUE(device) << error.message;
-  const auto [status, bytes] = ReadAll(*device);
-  for (std::size_t b = 0; b < Blocks(); ++b) {
-    const bool inside = b / framesPerHunk == *target;
-    ASSERT_EQ(status[b], inside ? BlockStatus::FailedCheck : BlockStatus::Good) << "block " << b;
-    if (!inside) {
-      ASSERT_TRUE(std::equal(bytes.begin() + b * kBlockSize, bytes.begin() + (b + 1) * kBlockSize,
-                             image_->begin() + b * kBlockSize));
+    MediaError error;
+    auto device = OpenChd(damaged.string(), error);
+    ASSERT_TRUE(device) << error.message;
+    const auto [status, bytes] = ReadAll(*device);
+    for (std::size_t b = 0; b < Blocks(); ++b) {
+      const bool inside = b / framesPerHunk == *target;
+      ASSERT_EQ(status[b], inside ? BlockStatus::FailedCheck : BlockStatus::Good) << "block " << b;
+      if (!inside) {
+        ASSERT_TRUE(std::equal(bytes.begin() + b * kBlockSize, bytes.begin() + (b + 1) * kBlockSize,
+                               image_->begin() + b * kBlockSize));
+      }
+    }
+  }
+}
+
+// Uncompressed hunks carry no CRC: each sector is checked as a raw image's is, so a damaged byte
+// or a map entry naming another hunk is reported, never handed out as good.
+TEST_F(ChdDisc, UncompressedDamageFailsItsCheckAndNothingElseDoes) {
+  for (const CdMode mode : {CdMode::Mode1, CdMode::Mode2Form1}) {
+    const fs::path chd = MakeChd("none", mode);
+    ASSERT_FALSE(chd.empty());
+    const auto layout = Layout(chd);
+    ASSERT_TRUE(layout);
+    const std::uint32_t hunkBytes = layout->header.hunkBytes;
+    const std::uint32_t framesPerHunk = hunkBytes / brindle::media::chd::kFrameBytes;
+    const std::uint64_t mapOffset = layout->header.mapOffset;
+    const std::uint32_t hunk = 3;
+    ASSERT_LT((hunk + 2) * framesPerHunk, Blocks());
+    const auto good = ReadFile(chd);
+    auto position = [&](std::uint32_t h) {
+      std::uint32_t value = 0;
+      for (int i = 0; i < 4; ++i) value = value << 8 | good[mapOffset + 4 * h + i];
+      return value;
+    };
+    struct Case {
+      std::string name;
+      std::vector<std::uint8_t> bytes;
+      std::size_t firstBad, badCount;
+    };
+    std::vector<Case> cases;
+    const std::size_t block = hunk * framesPerHunk + 2;
+    auto flipped = good;
+    flipped[std::uint64_t(position(hunk)) * hunkBytes + 2 * brindle::media::chd::kFrameBytes + 24 +
+            100] ^= 0x04;
+    cases.push_back({"a flipped byte", flipped, block, 1});
+    auto moved = good;
+    std::copy_n(good.begin() + static_cast<std::ptrdiff_t>(mapOffset + 4 * (hunk + 1)), 4,
+                moved.begin() + static_cast<std::ptrdiff_t>(mapOffset + 4 * hunk));
+    cases.push_back(
+        {"a map entry naming the next hunk", moved, hunk * framesPerHunk, framesPerHunk});
+    for (const Case& c : cases) {
+      SCOPED_TRACE(Name(mode) + ": " + c.name);
+      const fs::path damaged = *dir_ / "damaged-none.chd";
+      WriteFile(damaged, c.bytes);
+      MediaError error;
+      auto device = OpenChd(damaged.string(), error);
+      ASSERT_TRUE(device) << error.message;
+      const auto [status, bytes] = ReadAll(*device);
+      for (std::size_t b = 0; b < Blocks(); ++b) {
+        const bool bad = b >= c.firstBad && b < c.firstBad + c.badCount;
+        ASSERT_EQ(status[b], bad ? BlockStatus::FailedCheck : BlockStatus::Good) << "block " << b;
+        if (!bad) {
+          ASSERT_TRUE(std::equal(bytes.begin() + b * kBlockSize,
+                                 bytes.begin() + (b + 1) * kBlockSize,
+                                 image_->begin() + b * kBlockSize));
+        }
+      }
     }
   }
 }

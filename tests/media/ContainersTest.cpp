@@ -329,6 +329,37 @@ TEST(Containers, UnusableSheetsAreRefusedNamingTheLine) {
   }
 }
 
+// A TRACK line whose mode does not fit its file's sectors is refused naming both, not opened to
+// fail every sector's check (or to hand out raw sectors as blocks).
+TEST(Containers, ASheetWhoseModeDoesNotFitItsSectorsSaysSo) {
+  const auto plain = Volume();
+  struct Case {
+    std::vector<std::uint8_t> bin;
+    std::string mode;
+    std::string message;
+  };
+  const std::string says = "disc.cue line 2: TRACK 1 says ";
+  const std::vector<Case> cases = {
+      {plain, "MODE1/2352", says + "MODE1/2352, but \"disc.bin\" holds no raw sectors"},
+      {ToSectors(plain, Layout::Mode1, 0), "MODE1/2048",
+       says + "MODE1/2048, but \"disc.bin\" holds raw 2352-byte Mode 1 sectors (MODE1/2352)"},
+      {ToSectors(plain, Layout::Mode2Form1, 0), "MODE1/2352",
+       says + "MODE1/2352, but \"disc.bin\" holds Mode 2 sectors (MODE2/2352)"},
+      {ToSectors(plain, Layout::Mode1Subcode, 0), "MODE1/2352",
+       says + "MODE1/2352, but \"disc.bin\" holds raw 2448-byte Mode 1 sectors"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode + ": " + c.message);
+    ScratchDir dir;
+    dir.write("disc.bin", c.bin);
+    MediaError error;
+    EXPECT_FALSE(OpenContainer(
+        dir.write("disc.cue", "FILE disc.bin BINARY\nTRACK 01 " + c.mode + "\nINDEX 01 00:00:00\n"),
+        error));
+    EXPECT_THAT(error.message, StartsWith(c.message));
+  }
+}
+
 TEST(Containers, DamagedRawSectorsFailTheirCheckAlone) {
   const auto plain = Volume();
   const std::size_t blocks = plain.size() / kBlockSize;
