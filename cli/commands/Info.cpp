@@ -33,6 +33,11 @@ int Run(const Options& options) {
   // What holds the disc, when it is not the window's own plain image.
   if (status == kExitOk && window->container() != nullptr)
     std::cout << window->container()->describe() << '\n';
+  if (status != kExitOk) return status;
+  // Then every field of the label, the ROM tags, the entries, through the Opera library.
+  const auto disc = OpenSourceDisc(options.source, std::cerr);
+  if (!disc) return kExitFailed;
+  PrintVolumeText(*disc, std::cout);
   return status;
 }
 
