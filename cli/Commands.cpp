@@ -17,6 +17,8 @@ RunCommand SetupPicture(CLI::App& command);
 RunCommand SetupThumbnail(CLI::App& command);
 RunCommand SetupPack(CLI::App& command);
 RunCommand SetupRepack(CLI::App& command);
+RunCommand SetupHash(CLI::App& command);
+RunCommand SetupIdentify(CLI::App& command);
 
 const std::vector<Command>& Commands() {
   static const std::vector<Command> kCommands{
@@ -37,6 +39,10 @@ const std::vector<Command>& Commands() {
       {"pack", "Pack a folder into an Opera disc image of 2048-byte blocks", SetupPack},
       {"repack", "Rewrite any disc as a compact plain image, damaged files from their copies",
        SetupRepack},
+#ifdef BRINDLE_HAVE_IDENTIFY
+      {"hash", "Hashes of each track as a dump holds it (size, CRC-32, MD5, SHA-1)", SetupHash},
+      {"identify", "The DAT games whose tracks the disc matches", SetupIdentify},
+#endif
   };
   return kCommands;
 }

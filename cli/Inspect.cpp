@@ -7,6 +7,7 @@
 #include <ostream>
 
 #include "cli/Session.h"
+#include "opera/Format.h"
 #include "opera/Walker.h"
 #include "output/Names.h"
 
@@ -103,8 +104,68 @@ int PrintVolumeJson(const Disc& disc, std::ostream& out, Reporter&) {
                    {"rootBlockSize", v.rootBlockSize},
                    {"rootLastCopyIndex", v.rootLastCopyIndex},
                    {"rootCopies", v.rootCopies}};
+  doc["volume"]["sync"] = opera::kSyncBytes;
+  const DiscFacts facts = GatherDiscFacts(disc);
+  auto tags = ordered_json::array();
+  for (const opera::RomTag& t : facts.romTags.tags) {
+    tags.push_back({{"subsystemType", t.subsystemType},
+                    {"type", t.type},
+                    {"version", t.version},
+                    {"revision", t.revision},
+                    {"flags", t.flags},
+                    {"typeSpecific", t.typeSpecific},
+                    {"offset", t.offset},
+                    {"size", t.size},
+                    {"wellFormed", t.reservedClear}});
+  }
+  doc["romTags"] = {
+      {"block", opera::kRomTagsBlock},
+      {"status", facts.romTagsAreRoot ? "root directory" : media::ToText(facts.romTags.status)},
+      {"ended", facts.romTags.ended},
+      {"tags", tags}};
+  doc["entryCount"] = facts.entryCount;
+  doc["totalDataBytes"] = facts.totalBytes;
+  doc["walkProblems"] = facts.walkProblems;
   out << doc.dump(2) << '\n';
   return kExitOk;
+}
+
+DiscFacts GatherDiscFacts(const Disc& disc) {
+  DiscFacts facts;
+  const auto& copies = disc.volume->label().rootCopies;
+  // A volume whose root directory starts in block 1 has no ROM tags there.
+  facts.romTagsAreRoot =
+      std::find(copies.begin(), copies.end(), opera::kRomTagsBlock) != copies.end();
+  if (!facts.romTagsAreRoot) facts.romTags = opera::ReadRomTags(*disc.device);
+  const opera::Tree tree = opera::Walk(*disc.volume, disc.volume->root());
+  facts.entryCount = tree.entries.size();
+  for (const opera::WalkedEntry& w : tree.entries) {
+    if (!w.entry.isDirectory()) facts.totalBytes += w.entry.byteCount;
+  }
+  facts.walkProblems = tree.problems.size();
+  return facts;
+}
+
+void PrintDiscFacts(const Disc& disc, std::ostream& out) {
+  const DiscFacts facts = GatherDiscFacts(disc);
+  if (facts.romTagsAreRoot) {
+    out << "ROM tags (block 1): none, the block holds the root directory\n";
+  } else if (facts.romTags.status != media::BlockStatus::Good) {
+    out << "ROM tags (block 1): the block is " << media::ToText(facts.romTags.status) << '\n';
+  } else {
+    out << "ROM tags (block 1): " << facts.romTags.tags.size() << " tags"
+        << (facts.romTags.ended ? "" : ", no end record in the block: the table does not parse")
+        << '\n';
+    for (const opera::RomTag& t : facts.romTags.tags) {
+      out << "  sub-system type " << int{t.subsystemType} << ", type " << int{t.type}
+          << ", version " << int{t.version} << ", revision " << int{t.revision} << ", flags "
+          << int{t.flags} << ", type-specific " << int{t.typeSpecific} << ", offset " << t.offset
+          << ", size " << t.size << (t.reservedClear ? "" : " (reserved bytes not zero)") << '\n';
+    }
+  }
+  out << "Entries: " << facts.entryCount << ", " << facts.totalBytes << " bytes of file data";
+  if (facts.walkProblems) out << " (" << facts.walkProblems << " directory problems: verify tells)";
+  out << '\n';
 }
 
 void AddBlock(std::vector<BlockRun>& runs, std::uint64_t block) {

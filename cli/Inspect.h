@@ -8,6 +8,7 @@
 
 #include "cli/Disc.h"
 #include "cli/Progress.h"
+#include "opera/RomTags.h"
 #include "opera/Walker.h"
 
 namespace brindle::cli {
@@ -23,6 +24,19 @@ int PrintDirectoryJson(const Disc& disc, const std::vector<std::string>& dirs, s
 
 // The container, its tracks and the volume label as one JSON document.
 int PrintVolumeJson(const Disc& disc, std::ostream& out, Reporter& reporter);
+
+// The facts of a disc beyond its label: the ROM tags of block 1, and from a walk of the whole
+// tree the number of entries and the bytes of file data they hold.
+struct DiscFacts {
+  opera::RomTags romTags;
+  bool romTagsAreRoot = false;  // block 1 is the root directory's: no table to read
+  std::uint64_t entryCount = 0;
+  std::uint64_t totalBytes = 0;
+  std::uint64_t walkProblems = 0;
+};
+DiscFacts GatherDiscFacts(const Disc& disc);
+// The ROM tags, the entry count and the data size, as lines (after the label's fields).
+void PrintDiscFacts(const Disc& disc, std::ostream& out);
 
 // Reads every block on the disc of every copy of every entry and directory, once per copy.
 // Unreadable blocks and blocks past the disc's end are damage (exit status 1; the summary says

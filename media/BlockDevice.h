@@ -13,6 +13,8 @@
 namespace brindle::media {
 
 inline constexpr std::size_t kBlockSize = 2048;
+// One CD sector as a dump holds it: sync, header, data and error-correction bytes, or audio.
+inline constexpr std::size_t kRawSectorBytes = 2352;
 
 // What became of one block of a read.
 enum class BlockStatus : std::uint8_t {
@@ -32,6 +34,9 @@ struct TrackInfo {
   std::uint64_t firstSector = 0;  // on the disc, counting every track's sectors
   std::uint64_t sectorCount = 0;
   std::string file;  // the file holding it, where there is one
+  // Sectors before firstSector that the container holds with the track (the part of its file
+  // before INDEX 01, a CHD's stored pregap): a dump's track file starts with them.
+  std::uint64_t pregapSectors = 0;
 };
 
 // The span of a host file that holds a run of blocks exactly as 2048-byte blocks, for copying
@@ -59,6 +64,15 @@ class BlockDevice {
   virtual std::string describe() const = 0;
   // The disc's tracks as the container describes them.
   virtual std::vector<TrackInfo> tracks() const = 0;
+
+  // The raw 2352-byte sectors of track (an index into tracks()) as a dump's track file holds
+  // them: sector 0 is the first of its pregapSectors, and the track has pregapSectors +
+  // sectorCount of them. Stored raw sectors come as stored (subcode left out), audio as
+  // little-endian samples; sectors stored as 2048 user bytes are rebuilt as Mode 1 with their
+  // address. One status per sector (out holds status.size() x 2352 bytes); a sector that is not
+  // Good is zeroed. This base serves a device whose one track is its 2048-byte blocks.
+  virtual void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+                       std::span<BlockStatus> status);
 
   // True when reads are served one at a time (a drive): several readers at once gain nothing
   // and cost the drive its sequential reading.

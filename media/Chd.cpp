@@ -11,6 +11,7 @@
 #include "media/ChdFormat.h"
 #include "media/ImageFile.h"
 #include "media/RawImage.h"
+#include "media/RawSectors.h"
 
 namespace brindle::media {
 namespace {
@@ -106,6 +107,56 @@ class ChdDevice final : public BlockDevice {
     return "CHD v5 (" + (names.empty() ? std::string("uncompressed") : names) + ")";
   }
 
+  // Any track, frame by frame, exactly its stored frames (the hunk padding after it left out).
+  void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+               std::span<BlockStatus> status) override {
+    std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
+    std::memset(out.data(), 0, std::min(out.size(), status.size() * kRawSectorBytes));
+    if (out.size() < status.size() * kRawSectorBytes || track >= layout_.tracks.size()) return;
+    const chd::CdTrack& t = layout_.tracks[track];
+    const std::uint32_t stored = chd::FrameDataBytes(t.type);
+    const bool audio = t.type == "AUDIO";
+    const std::uint32_t hunkBytes = layout_.header.hunkBytes;
+    std::lock_guard lock(mutex_);
+    for (std::size_t i = 0; i < status.size(); ++i) {
+      const std::uint64_t frame = first + i;
+      if (frame >= t.frames) break;
+      const std::uint64_t byte = (t.chdFrame + frame) * chd::kFrameBytes;
+      const auto hunk = static_cast<std::uint32_t>(byte / hunkBytes);
+      if (hunk >= layout_.hunks.size()) {
+        status[i] = BlockStatus::Unreadable;
+        continue;
+      }
+      const Slot& slot = load(hunk);
+      status[i] = slot.status;
+      if (slot.status != BlockStatus::Good) continue;
+      const std::uint8_t* from = slot.bytes.data() + byte % hunkBytes;
+      auto sector = std::span<std::uint8_t, kRawSectorBytes>(out.data() + i * kRawSectorBytes,
+                                                             kRawSectorBytes);
+      const std::uint64_t lba = t.discFrame + frame;
+      if (stored == kRawSectorBytes && audio) {
+        // CHD keeps audio samples big-endian; a dump holds them little-endian.
+        for (std::size_t b = 0; b < kRawSectorBytes; b += 2) {
+          sector[b] = from[b + 1];
+          sector[b + 1] = from[b];
+        }
+      } else if (stored == kRawSectorBytes) {
+        std::memcpy(sector.data(), from, kRawSectorBytes);
+      } else if (t.type == "MODE1") {
+        std::memcpy(sector.data() + 16, from, kBlockSize);
+        BuildMode1Sector(sector, lba);
+      } else if (stored == 2336) {
+        std::memcpy(sector.data() + 16, from, stored);
+        BuildMode2Header(sector, lba);
+      } else {
+        status[i] = BlockStatus::Unreadable;  // a form this view cannot rebuild
+      }
+    }
+    for (Slot& slot : cache_) {
+      if (slot.status != BlockStatus::Good) slot.valid = false;
+    }
+  }
+
   std::vector<TrackInfo> tracks() const override {
     std::vector<TrackInfo> result;
     for (const chd::CdTrack& track : layout_.tracks) {
@@ -116,6 +167,7 @@ class ChdDevice final : public BlockDevice {
       info.firstSector = track.discFrame + track.storedPregap;
       info.sectorCount = track.frames - track.storedPregap;
       info.file = path_;
+      info.pregapSectors = track.storedPregap;
       result.push_back(info);
     }
     return result;

@@ -8,6 +8,7 @@
 
 #include "media/CueSheet.h"
 #include "media/ImageFile.h"
+#include "media/RawSectors.h"
 
 namespace brindle::media {
 namespace {
@@ -162,16 +163,36 @@ std::unique_ptr<CueImage> CueImage::Open(const std::string& path, MediaError& er
   }
 
   std::vector<TrackInfo> infos;
+  std::vector<RawPlace> rawPlaces;
   for (std::size_t i = 0; i < sheet->tracks.size(); ++i) {
     const CueTrack& t = sheet->tracks[i];
-    infos.push_back(TrackInfo{t.number, t.modeText, t.sectorSize, (*places)[i].discSector,
-                              (*places)[i].sectorCount, sheet->files[t.file].path});
+    const CueTrackPlace& place = (*places)[i];
+    // The sectors from INDEX 00 to INDEX 01 lie in the file just before the track's own.
+    const std::uint64_t pregap = t.index1 - t.start();
+    infos.push_back(TrackInfo{t.number, t.modeText, t.sectorSize, place.discSector,
+                              place.sectorCount, sheet->files[t.file].path, pregap});
+    rawPlaces.push_back(
+        RawPlace{t.file, RawTrack{place.offset - pregap * t.sectorSize, pregap + place.sectorCount,
+                                  t.sectorSize, t.sectorMode}});
   }
   const RawTrack track{dataPlace.offset, dataPlace.sectorCount, data->sectorSize, data->sectorMode};
   auto device = std::make_unique<RawImage>(std::move(*files[data->file]),
                                            sheet->files[data->file].path, track);
-  return std::unique_ptr<CueImage>(
-      new CueImage(std::move(device), std::move(infos), data->modeText));
+  auto image =
+      std::unique_ptr<CueImage>(new CueImage(std::move(device), std::move(infos), data->modeText));
+  image->files_ = std::move(files);
+  image->dataFile_ = data->file;
+  image->rawPlaces_ = std::move(rawPlaces);
+  return image;
+}
+
+void CueImage::readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+                       std::span<BlockStatus> status) {
+  if (track >= rawPlaces_.size()) return BlockDevice::readRaw(track, ~0ull, out, status);
+  const RawPlace& place = rawPlaces_[track];
+  const ImageFile& file = place.file == dataFile_ ? data_->file() : *files_[place.file];
+  const TrackInfo& info = tracks_[track];
+  ReadRawSectors(file, place.stored, info.firstSector - info.pregapSectors, first, out, status);
 }
 
 std::string CueImage::describe() const {

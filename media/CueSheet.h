@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "media/BlockDevice.h"
+#include "media/ImageFile.h"
 #include "media/RawImage.h"
 
 namespace brindle::media {
@@ -91,17 +92,29 @@ class CueImage final : public BlockDevice {
   }
   std::string describe() const override;
   std::vector<TrackInfo> tracks() const override { return tracks_; }
+  // Any track of the sheet, its part of its file before INDEX 01 included.
+  void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+               std::span<BlockStatus> status) override;
   std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const override {
     return data_->fileRange(first, count);
   }
 
  private:
+  // Where each track's raw view lies: its file (an index into files_) and its stored sectors.
+  struct RawPlace {
+    std::size_t file = 0;
+    RawTrack stored;
+  };
+
   CueImage(std::unique_ptr<RawImage> data, std::vector<TrackInfo> tracks, std::string dataMode)
       : data_(std::move(data)), tracks_(std::move(tracks)), dataMode_(std::move(dataMode)) {}
 
   std::unique_ptr<RawImage> data_;
   std::vector<TrackInfo> tracks_;
   std::string dataMode_;
+  std::vector<std::optional<ImageFile>> files_;  // the data track's file lives in data_
+  std::size_t dataFile_ = 0;
+  std::vector<RawPlace> rawPlaces_;  // one per track
 };
 
 }  // namespace brindle::media

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "media/RawSectors.h"
+
 namespace brindle::media {
 namespace {
 
@@ -263,6 +265,12 @@ void RawImage::readStored(std::uint64_t first, std::span<std::uint8_t> out,
     }
     done += n;
   }
+}
+
+void RawImage::readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+                       std::span<BlockStatus> status) {
+  if (track != 0) first = track_.sectorCount;  // no such track: every sector PastEnd
+  ReadRawSectors(file_, track_, 0, first, out, status);
 }
 
 std::string RawImage::describe() const {

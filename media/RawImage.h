@@ -54,7 +54,12 @@ class RawImage final : public BlockDevice {
   // Only 2048-byte sectors lie in the file as plain blocks.
   std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const override;
 
+  // The track's sectors as stored (raw ones copied, 2048-byte ones rebuilt from address 0).
+  void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+               std::span<BlockStatus> status) override;
+
   const RawTrack& track() const { return track_; }
+  const ImageFile& file() const { return file_; }
 
  private:
   void readStored(std::uint64_t first, std::span<std::uint8_t> out, std::span<BlockStatus> status);

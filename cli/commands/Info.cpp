@@ -56,6 +56,7 @@ void PrintLabel(const Disc& disc, std::ostream& out) {
   field("Comment", output::Latin1ToUtf8(v.comment));
   field("Identifier", Hex(v.id));
   field("Record type", std::to_string(v.recordType));
+  field("Sync", opera::kSyncBytes);
   field("Version", std::to_string(v.version));
   field("Flags", Hex(v.flags));
   field("Block size", std::to_string(v.blockSize) + " bytes");
@@ -67,7 +68,8 @@ void PrintLabel(const Disc& disc, std::ostream& out) {
                               (v.rootBlockCount == 1 ? "" : "s") + " of " +
                               std::to_string(v.rootBlockSize) + " bytes, id " + Hex(v.rootId));
   field("Root copies", std::to_string(v.rootCopies.size()) + " (at block" +
-                           (v.rootCopies.size() == 1 ? " " : "s ") + copies + ")");
+                           (v.rootCopies.size() == 1 ? " " : "s ") + copies + "; last copy index " +
+                           std::to_string(v.rootLastCopyIndex) + ")");
   field("Held in", disc.device->describe());
   const std::vector<media::TrackInfo> tracks = disc.device->tracks();
   if (!media::IsPlainImage(*disc.device)) {
@@ -91,6 +93,7 @@ int Run(const Options& options) {
   const auto disc = OpenSourceDisc(options.source, std::cerr);
   if (!disc) return kExitFailed;
   PrintLabel(*disc, std::cout);
+  PrintDiscFacts(*disc, std::cout);
   return kExitOk;
 }
 

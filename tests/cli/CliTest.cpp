@@ -20,6 +20,7 @@ namespace brindle::testing {
 namespace {
 
 namespace fs = std::filesystem;
+using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -101,6 +102,9 @@ TEST_F(Cli, InfoPrintsTheDiscSize) {
   EXPECT_THAT(r.out, HasSubstr("\nBlock count:      300000\n"));
   EXPECT_THAT(r.out, HasSubstr("\nHeld in:          2048-byte image\n"));
   EXPECT_THAT(r.out, HasSubstr("\nSize:             614.4 MB (614400000 bytes)\n"));
+  // Then the ROM tags block and the entries.
+  EXPECT_THAT(r.lines(), Contains(StartsWith("ROM tags (block 1): ")));
+  EXPECT_THAT(r.lines(), Contains(StartsWith("Entries: ")));
 }
 
 TEST_F(Cli, LsPrintsEntryLinesAsUtf8WithoutNavigationLines) {
@@ -561,7 +565,10 @@ TEST_F(Cli, SingleFaultsGiveTheirOwnStatusAndFirstMessage) {
        1,
        "solo: block 1 of copy 1 (disc block " + soloBlock + ") failed its check.",
        "1 entry has blocks that no copy gives."},
-      {{"verify", "walk.bin"}, 1, "Directory \"Data\", disc block " + dataBlock, "the disc is damaged"},
+      {{"verify", "walk.bin"},
+       1,
+       "Directory \"Data\", disc block " + dataBlock,
+       "the disc is damaged"},
       {{"extract", "unsafe.iso", "-r", out}, 1, "\"../escape\": skipped", ""},
       {{"extract", "walk.bin", "-r", out}, 1, "Directory \"Data\", disc block " + dataBlock, ""},
       {{"extract", "disc.iso", "-r", out}, 0, "", ""},

@@ -1,0 +1,364 @@
+// Track hashes: for random volumes, the plain image, a BIN/CUE set written by the encoder below
+// (which shares nothing with the media library) and the CHD chdman makes of that set must give
+// the same hashes, and those must be what sha1sum and md5sum say of the track files. Then DATs in
+// both forms, each with a near miss, matched against such a disc.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "OperaImageBuilder.h"
+#include "identify/Dat.h"
+#include "identify/Match.h"
+#include "identify/TrackHashes.h"
+#include "media/Containers.h"
+
+namespace fs = std::filesystem;
+using brindle::identify::Digests;
+using brindle::identify::Hex;
+using brindle::identify::RomVerdict;
+using brindle::identify::TrackHashes;
+using brindle::testing::OperaEntry;
+using brindle::testing::OperaImageBuilder;
+using testing::HasSubstr;
+
+namespace {
+
+constexpr std::size_t kSector = 2352;
+constexpr std::size_t kUser = 2048;
+
+// GF(2^8) over x^8 + x^4 + x^3 + x^2 + 1 by logarithms.
+struct Gf {
+  std::array<std::uint8_t, 512> exp{};
+  std::array<int, 256> log{};
+  Gf() {
+    int x = 1;
+    for (int i = 0; i < 255; ++i) {
+      exp[i] = exp[i + 255] = static_cast<std::uint8_t>(x);
+      log[x] = i;
+      x <<= 1;
+      if (x & 0x100) x ^= 0x11D;
+    }
+  }
+  std::uint8_t mul(std::uint8_t a, std::uint8_t b) const {
+    return a && b ? exp[log[a] + log[b]] : 0;
+  }
+  std::uint8_t div(std::uint8_t a, std::uint8_t b) const {
+    return a ? exp[log[a] + 255 - log[b]] : 0;
+  }
+};
+
+// One Reed-Solomon codeword of n symbols (n - 2 given, two parity at the end) such that the
+// symbols sum to zero and so do the symbols weighted alpha^(n-1) ... alpha^0.
+void ParityPair(const Gf& gf, const std::vector<std::uint8_t*>& symbols) {
+  const std::size_t n = symbols.size();
+  std::uint8_t s0 = 0, s1 = 0;
+  for (std::size_t i = 0; i + 2 < n; ++i) {
+    s0 ^= *symbols[i];
+    s1 ^= gf.mul(*symbols[i], gf.exp[n - 1 - i]);
+  }
+  const std::uint8_t p = gf.div(s0 ^ s1, 1 ^ gf.exp[1]);
+  *symbols[n - 2] = p;
+  *symbols[n - 1] = s0 ^ p;
+}
+
+// A Mode 1 sector as a drive dump holds it, written from the sector layout of the CD-ROM
+// standard: sync, BCD address, data, EDC, zeros, P parity over columns, Q over diagonals.
+void EncodeMode1(const Gf& gf, const std::uint8_t* user, std::size_t lba, std::uint8_t* s) {
+  s[0] = 0;
+  std::fill(s + 1, s + 11, 0xFF);
+  s[11] = 0;
+  const std::size_t a = lba + 150;
+  auto bcd = [](std::size_t v) { return static_cast<std::uint8_t>((v / 10) * 16 + v % 10); };
+  s[12] = bcd(a / 4500);
+  s[13] = bcd(a / 75 % 60);
+  s[14] = bcd(a % 75);
+  s[15] = 1;
+  std::copy_n(user, kUser, s + 16);
+  std::uint32_t edc = 0;
+  for (std::size_t i = 0; i < 2064; ++i) {
+    edc ^= s[i];
+    for (int b = 0; b < 8; ++b) edc = (edc >> 1) ^ ((edc & 1) ? 0xD8018001u : 0);
+  }
+  for (int i = 0; i < 4; ++i) s[2064 + i] = static_cast<std::uint8_t>(edc >> (8 * i));
+  std::fill(s + 2068, s + 2076, 0);
+  std::uint8_t* area = s + 12;  // the words counted from the header
+  for (int plane = 0; plane < 2; ++plane) {
+    for (int column = 0; column < 43; ++column) {
+      std::vector<std::uint8_t*> p;
+      for (int row = 0; row < 24; ++row) p.push_back(area + 2 * (43 * row + column) + plane);
+      p.push_back(s + 2076 + 2 * column + plane);
+      p.push_back(s + 2076 + 2 * (43 + column) + plane);
+      ParityPair(gf, p);
+    }
+    for (int diagonal = 0; diagonal < 26; ++diagonal) {
+      std::vector<std::uint8_t*> q;
+      for (int k = 0; k < 43; ++k)
+        q.push_back(area + 2 * ((43 * diagonal + 44 * k) % 1118) + plane);
+      q.push_back(s + 2248 + 2 * diagonal + plane);
+      q.push_back(s + 2248 + 2 * (26 + diagonal) + plane);
+      ParityPair(gf, q);
+    }
+  }
+}
+
+void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
+}
+
+// The first word a command prints (a hash from sha1sum or md5sum).
+std::string FirstWord(const std::string& command) {
+  FILE* pipe = popen(command.c_str(), "r");
+  if (!pipe) return {};
+  char buffer[256] = {};
+  const std::size_t got = std::fread(buffer, 1, sizeof buffer - 1, pipe);
+  pclose(pipe);
+  std::string text(buffer, got);
+  return text.substr(0, text.find(' '));
+}
+
+std::vector<TrackHashes> HashesOf(const fs::path& path) {
+  brindle::media::MediaError error;
+  auto device = brindle::media::OpenContainer(path.string(), error);
+  EXPECT_TRUE(device) << error.message;
+  if (!device) return {};
+  return brindle::identify::HashTracks(*device, {true});
+}
+
+class TempDir {
+ public:
+  TempDir() {
+    std::string name = (fs::temp_directory_path() / "identify-XXXXXX").string();
+    path_ = mkdtemp(name.data());
+  }
+  ~TempDir() { fs::remove_all(path_); }
+  const fs::path& path() const { return path_; }
+
+ private:
+  fs::path path_;
+};
+
+bool HaveChdman() {
+  return std::system("command -v chdman >/dev/null 2>&1") == 0;
+}
+
+// A disc of a random volume (and, when audioSectors is not 0, an audio track of random samples
+// after it), written as a plain image, a BIN/CUE set of one file per track and a CHD.
+struct Disc {
+  fs::path iso, cue, chd, dataBin, audioBin;
+};
+
+Disc MakeDisc(const fs::path& dir, std::mt19937& random, std::size_t audioSectors) {
+  std::vector<OperaEntry> files;
+  const int count = 1 + static_cast<int>(random() % 6);
+  for (int i = 0; i < count; ++i) {
+    std::vector<std::uint8_t> bytes(random() % 60000);
+    for (auto& b : bytes) b = static_cast<std::uint8_t>(random());
+    files.push_back(OperaEntry::File("F" + std::to_string(i), std::move(bytes)));
+  }
+  // chdman 0.251 writes CHDs it cannot read itself for discs of a few hunks: at least 300
+  // sectors, partly zeros (other codecs than for the random bytes).
+  files.push_back(OperaEntry::File("Zeros", std::vector<std::uint8_t>(200000 + random() % 100000)));
+  std::vector<std::uint8_t> large(400000 + random() % 400000);
+  for (auto& b : large) b = static_cast<std::uint8_t>(random() % 7);
+  files.push_back(OperaEntry::File("Large", std::move(large)));
+  // Random padding makes the block count anything, not only a multiple of a CHD hunk.
+  const auto volume = OperaImageBuilder().root(std::move(files)).build().bytes;
+  std::vector<std::uint8_t> image = volume;
+  image.resize(image.size() + kUser * (random() % 9));
+  Disc disc{dir / "disc.iso", dir / "disc.cue", dir / "disc.chd", dir / "disc (Track 1).bin",
+            dir / "disc (Track 2).bin"};
+  Write(disc.iso, image);
+
+  static const Gf gf;
+  const std::size_t sectors = image.size() / kUser;
+  std::vector<std::uint8_t> bin(sectors * kSector);
+  for (std::size_t i = 0; i < sectors; ++i)
+    EncodeMode1(gf, image.data() + i * kUser, i, bin.data() + i * kSector);
+  Write(disc.dataBin, bin);
+  std::string sheet =
+      "FILE \"disc (Track 1).bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
+  if (audioSectors) {
+    std::vector<std::uint8_t> audio(audioSectors * kSector);
+    for (auto& b : audio) b = static_cast<std::uint8_t>(random());
+    Write(disc.audioBin, audio);
+    sheet += "FILE \"disc (Track 2).bin\" BINARY\n  TRACK 02 AUDIO\n    INDEX 01 00:00:00\n";
+  }
+  std::ofstream(disc.cue) << sheet;
+  const std::string command = "chdman createcd -f -i '" + disc.cue.string() + "' -o '" +
+                              disc.chd.string() + "' >/dev/null 2>&1";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+  return disc;
+}
+
+TEST(TrackHashes, EveryContainerGivesTheDumpsOwnHashes) {
+  if (!HaveChdman()) GTEST_SKIP() << "chdman (Debian package mame-tools) is not installed";
+  std::mt19937 random(19);
+  for (int round = 0; round < 6; ++round) {
+    SCOPED_TRACE("round " + std::to_string(round));
+    TempDir dir;
+    // Odd audio lengths: the CHD pads its tracks to whole hunks, the hashes must not see it.
+    const std::size_t audio = round % 2 ? 1 + random() % 40 : 0;
+    const Disc disc = MakeDisc(dir.path(), random, audio);
+
+    const auto plain = HashesOf(disc.iso);
+    const auto cue = HashesOf(disc.cue);
+    const auto chd = HashesOf(disc.chd);
+    ASSERT_EQ(plain.size(), 1u);
+    ASSERT_EQ(cue.size(), audio ? 2u : 1u);
+    ASSERT_EQ(chd.size(), cue.size());
+
+    const Digests& data = plain[0].raw;
+    EXPECT_EQ(data.size, fs::file_size(disc.dataBin));
+    EXPECT_EQ(Hex(data.sha1), FirstWord("sha1sum '" + disc.dataBin.string() + "'"));
+    EXPECT_EQ(Hex(data.md5), FirstWord("md5sum '" + disc.dataBin.string() + "'"));
+    EXPECT_EQ(cue[0].raw, data);
+    EXPECT_EQ(chd[0].raw, data);
+    // The user data alone is the plain image, whatever held it.
+    ASSERT_TRUE(plain[0].user && cue[0].user && chd[0].user);
+    EXPECT_EQ(Hex(plain[0].user->sha1), FirstWord("sha1sum '" + disc.iso.string() + "'"));
+    EXPECT_EQ(cue[0].user, plain[0].user);
+    EXPECT_EQ(chd[0].user, plain[0].user);
+    for (const auto* hashes : {&plain, &cue, &chd}) EXPECT_EQ((*hashes)[0].badSectors, 0u);
+
+    if (audio) {
+      EXPECT_EQ(cue[1].raw.size, audio * kSector);
+      EXPECT_EQ(Hex(cue[1].raw.sha1), FirstWord("sha1sum '" + disc.audioBin.string() + "'"));
+      EXPECT_EQ(chd[1].raw, cue[1].raw);  // byte order undone, hunk padding left out
+      EXPECT_FALSE(chd[1].user);
+    }
+  }
+}
+
+// The track file entries of a disc's hashes, with one field changed where asked.
+struct RomText {
+  std::string name, size, crc, md5, sha1;
+};
+RomText RomOf(const std::string& name, const Digests& d) {
+  return {name, std::to_string(d.size), Hex(d.crc32), Hex(d.md5), Hex(d.sha1)};
+}
+
+std::string Xml(const std::vector<std::pair<std::string, std::vector<RomText>>>& games) {
+  std::string text =
+      "<?xml version=\"1.0\"?>\n<!DOCTYPE datafile SYSTEM \"datafile.dtd\">\n<datafile>\n"
+      "  <header><name>Test &amp; Co - 3DO</name></header>\n";
+  for (const auto& [game, roms] : games) {
+    text += "  <game name=\"" + game + "\">\n    <description>" + game + "</description>\n";
+    for (const RomText& r : roms)
+      text += "    <rom name=\"" + r.name + "\" size=\"" + r.size + "\" crc=\"" + r.crc +
+              "\" md5=\"" + r.md5 + "\" sha1=\"" + r.sha1 + "\"/>\n";
+    text += "  </game>\n";
+  }
+  return text + "</datafile>\n";
+}
+
+std::string ClrMamePro(const std::vector<std::pair<std::string, std::vector<RomText>>>& games) {
+  std::string text = "clrmamepro (\n\tname \"Test - 3DO\"\n\tversion 1\n)\n\n";
+  for (const auto& [game, roms] : games) {
+    text += "game (\n\tname \"" + game + "\"\n\tdescription \"" + game + "\"\n";
+    for (const RomText& r : roms)
+      text += "\trom ( name \"" + r.name + "\" size " + r.size + " crc " + r.crc + " md5 " + r.md5 +
+              " sha1 " + r.sha1 + " )\n";
+    text += ")\n\n";
+  }
+  return text;
+}
+
+TEST(Identify, BothDatFormsFindTheGameAndTellANearMiss) {
+  if (!HaveChdman()) GTEST_SKIP() << "chdman (Debian package mame-tools) is not installed";
+  std::mt19937 random(7);
+  TempDir dir;
+  const Disc disc = MakeDisc(dir.path(), random, 23);
+  const auto hashes = HashesOf(disc.cue);
+  ASSERT_EQ(hashes.size(), 2u);
+  const RomText cue{"disc.cue", "180", "01234567", std::string(32, 'a'), std::string(40, 'b')};
+  const RomText data = RomOf("disc (Track 1).bin", hashes[0].raw);
+  const RomText audio = RomOf("disc (Track 2).bin", hashes[1].raw);
+  RomText audioOneOff = audio;  // the same length, one hash digit off: a bad dump of track 2
+  audioOneOff.sha1[39] = audioOneOff.sha1[39] == '0' ? '1' : '0';
+  RomText dataShorter = data;
+  dataShorter.size = std::to_string(hashes[0].raw.size - kSector);
+  dataShorter.sha1[0] = dataShorter.sha1[0] == '0' ? '1' : '0';
+
+  const auto write = [&](const std::string& name, const std::string& text) {
+    std::ofstream(dir.path() / name) << text;
+    return (dir.path() / name).string();
+  };
+  struct Case {
+    std::string name;
+    std::string text;
+    bool full;
+    std::vector<std::string> games;  // in the order listed
+    std::vector<RomVerdict> firstVerdicts;
+  };
+  const std::vector<Case> cases{
+      {"xml.dat",
+       Xml({{"Other Disc", {cue, dataShorter, audioOneOff}},
+            {"Near Miss", {cue, data, audioOneOff}},
+            {"The Disc", {cue, data, audio}}}),
+       true,
+       {"The Disc", "Near Miss"},
+       {RomVerdict::Matched, RomVerdict::Matched}},
+      {"text.dat",
+       ClrMamePro({{"Near Miss", {cue, data, audioOneOff}}, {"Other Disc", {dataShorter, audio}}}),
+       false,
+       {"Near Miss", "Other Disc"},
+       {RomVerdict::Matched, RomVerdict::HashDiffers}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string error;
+    const auto dat = brindle::identify::ParseDat(c.text, c.name, error);
+    ASSERT_TRUE(dat) << error;
+    const std::vector<brindle::identify::Dat> dats{*dat};
+    const auto matches = brindle::identify::MatchGames(dats, hashes);
+    std::vector<std::string> names;
+    for (const auto& m : matches) names.push_back(m.game->name);
+    EXPECT_EQ(names, c.games);
+    ASSERT_FALSE(matches.empty());
+    EXPECT_EQ(matches[0].full, c.full);
+    std::vector<RomVerdict> verdicts;
+    for (const auto& r : matches[0].roms) verdicts.push_back(r.verdict);
+    EXPECT_EQ(verdicts, c.firstVerdicts);
+    if (!c.full) {
+      // The second game: its data track is a sector short.
+      EXPECT_EQ(matches[1].roms[0].verdict, RomVerdict::SizeDiffers);
+      EXPECT_EQ(matches[1].roms[1].verdict, RomVerdict::Matched);
+    }
+    // The program says the same by its exit status, from the CHD of the same disc.
+    const std::string command = std::string(BRINDLE_CLI_PATH) + " identify --dat '" +
+                                write(c.name, c.text) + "' --image '" + disc.chd.string() +
+                                "' >/dev/null";
+    const int status = std::system(command.c_str());
+    EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.full ? 0 : 1);
+  }
+
+  // A malformed DAT is refused with its line.
+  const std::vector<std::pair<std::string, std::string>> broken{
+      {"<datafile>\n<game name=\"A\">\n<rom name=\"a\" size=\"12x\"/>\n</game>\n</datafile>\n",
+       "bad.dat line 3: rom size"},
+      {"<datafile>\n<game name=\"A\">\n</datafile>\n", "bad.dat line 3: </datafile> closes <game>"},
+      {"game (\n name \"A\"\n rom ( name \"a\" size 1 crc 1234567Z )\n)\n",
+       "bad.dat line 3: rom crc"},
+      {"game (\n name \"A\n)\n", "bad.dat line 2: a quoted value"},
+      {"game (\n name \"A\"\n rom ( name \"a\" size 1 )\n",
+       "bad.dat line 4: a block is not closed"},
+  };
+  for (const auto& [text, message] : broken) {
+    std::string error;
+    EXPECT_FALSE(brindle::identify::ParseDat(text, "bad.dat", error));
+    EXPECT_THAT(error, HasSubstr(message));
+  }
+}
+
+}  // namespace
