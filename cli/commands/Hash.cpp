@@ -103,7 +103,7 @@ int Run(const HashOptions& options) {
 
 RunCommand SetupHash(CLI::App& command) {
   auto options = std::make_shared<HashOptions>();
-  options->source.addTo(command);
+  options->source.addTo(command, "", 0, 0);
   command.add_flag("--json", options->json, "Print the hashes as JSON");
   command.add_flag("--user-data", options->userData,
                    "Also hash the 2048-byte user data of each data track, as ISO lists carry it");

@@ -115,7 +115,7 @@ int Run(const IdentifyOptions& options) {
 
 RunCommand SetupIdentify(CLI::App& command) {
   auto options = std::make_shared<IdentifyOptions>();
-  options->source.addTo(command);
+  options->source.addTo(command, "", 0, 0);
   command
       .add_option("--dat", options->dats, "DAT file (Logiqx XML or clrmamepro text); repeatable")
       ->required()

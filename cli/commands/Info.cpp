@@ -11,6 +11,7 @@
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
 #include "media/Containers.h"
+#include "opera/Format.h"
 #include "output/Names.h"
 
 namespace brindle::cli {
