@@ -41,6 +41,8 @@ class MemorySource final : public chd::ByteSource {
   std::uint64_t size() const override { return bytes_.size(); }
   bool readAt(std::uint64_t offset, std::span<std::uint8_t> out) const override {
     if (offset > bytes_.size() || bytes_.size() - offset < out.size()) return false;
+    // A hunk may be stored in no bytes at all; memcpy must not see the empty buffers then.
+    if (out.empty()) return true;
     std::memcpy(out.data(), bytes_.data() + offset, out.size());
     return true;
   }
