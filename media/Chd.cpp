@@ -26,7 +26,11 @@ constexpr std::size_t kCachedHunks = 4;
 // Hunks decoded ahead of a reader going forward: enough to keep every core busy while the reader
 // copies one hunk's blocks, small enough that a reader that stops costs little.
 constexpr std::size_t kAheadHunks = 8;
+// Readers going forward at once through different places (extraction reads several files at a
+// time), each followed on its own.
+constexpr std::size_t kStreams = 4;
 constexpr unsigned kMaxHelpers = 3;
+constexpr std::uint32_t kNoHunk = 0xFFFFFFF0;  // far from any hunk and from wrapping round
 
 class FileSource final : public chd::ByteSource {
  public:
@@ -223,8 +227,7 @@ class ChdDevice final : public BlockDevice {
     if (!takeAhead(dataHunk, *victim))
       victim->status = decode(layout_.hunks[hunk], victim->bytes, own_);
     if (victim->status != BlockStatus::Good) victim->lastUse = 0;
-    if (hunk == lastHunk_ + 1) askAhead(hunk);
-    lastHunk_ = hunk;
+    follow(hunk);
     return *victim;
   }
 
@@ -252,8 +255,21 @@ class ChdDevice final : public BlockDevice {
     }
   }
 
+  // Notes a hunk just loaded: one right after a stream's last continues it, and the hunks after
+  // it are asked for; any other starts a stream in place of the oldest.
+  void follow(std::uint32_t hunk) {
+    const auto stream = std::find(streams_.begin(), streams_.end(), hunk - 1);
+    if (hunk == 0 || stream == streams_.end()) {
+      streams_[nextStream_] = hunk;
+      nextStream_ = (nextStream_ + 1) % kStreams;
+      return;
+    }
+    *stream = hunk;
+    askAhead(hunk);
+  }
+
   // Asks for the hunks after hunk that are not already cached or asked for, and lets go of those
-  // asked for earlier that the reader has left behind.
+  // asked for earlier that no stream will reach.
   void askAhead(std::uint32_t hunk) {
     if (!startHelpers()) return;
     const std::uint64_t end =
@@ -261,7 +277,9 @@ class ChdDevice final : public BlockDevice {
     {
       std::lock_guard lock(aheadMutex_);
       for (Ahead& entry : ahead_) {
-        const bool wanted = entry.hunk > hunk && entry.hunk < end;
+        const bool wanted = std::any_of(streams_.begin(), streams_.end(), [&](std::uint32_t last) {
+          return entry.hunk > last && entry.hunk <= std::uint64_t{last} + kAheadHunks;
+        });
         if (!wanted && (entry.state == AheadState::Queued || entry.state == AheadState::Ready))
           entry.state = AheadState::Free;
       }
@@ -382,12 +400,14 @@ class ChdDevice final : public BlockDevice {
   std::array<Slot, kCachedHunks> cache_;
   Decoder own_;
   std::uint64_t clock_ = 0;
-  std::uint32_t lastHunk_ = 0;
+  // The last hunk of each stream (none yet: a hunk no stream continues), and the next to replace.
+  std::array<std::uint32_t, kStreams> streams_{kNoHunk, kNoHunk, kNoHunk, kNoHunk};
+  std::size_t nextStream_ = 0;
   bool helpersTried_ = false;
 
   std::mutex aheadMutex_;  // guards ahead_ (an entry's bytes are its decoder's while Decoding)
   std::condition_variable aheadChanged_;
-  std::array<Ahead, kAheadHunks> ahead_;
+  std::array<Ahead, kAheadHunks * 2> ahead_;
   bool stopping_ = false;
   std::vector<std::thread> helpers_;
 };
