@@ -2,9 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
 #include <optional>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "media/ChdCodecs.h"
@@ -21,6 +24,14 @@ using chd::HunkKind;
 
 // Enough for a reader going forward, another thread reading elsewhere, and a file read twice.
 constexpr std::size_t kCachedHunks = 4;
+// Hunks decoded ahead of a reader going forward: enough to keep every core busy while the reader
+// copies one hunk's blocks, small enough that a reader that stops costs little.
+constexpr std::size_t kAheadHunks = 8;
+// Readers going forward at once through different places (extraction reads several files at a
+// time), each followed on its own.
+constexpr std::size_t kStreams = 4;
+constexpr unsigned kMaxHelpers = 3;
+constexpr std::uint32_t kNoHunk = 0xFFFFFFF0;  // far from any hunk and from wrapping round
 
 class FileSource final : public chd::ByteSource {
  public:
@@ -59,13 +70,29 @@ class ChdDevice final : public BlockDevice {
         layout_(std::move(layout)),
         track_(layout_.tracks[dataTrack]),
         userOffset_(*chd::UserDataOffset(track_.type)),
-        codecs_(std::move(codecs)),
         path_(std::move(path)) {
+    own_.codecs = std::move(codecs);
     for (auto& slot : cache_) slot.bytes.resize(layout_.header.hunkBytes);
-    compressed_.reserve(layout_.header.hunkBytes);
+    for (auto& entry : ahead_) entry.bytes.resize(layout_.header.hunkBytes);
+    own_.compressed.reserve(layout_.header.hunkBytes);
     sectorSize_ = chd::FrameDataBytes(track_.type);
     sectorMode_ = track_.type.rfind("MODE1", 0) == 0 ? SectorMode::Mode1 : SectorMode::Mode2Form1;
+    const std::uint64_t end =
+        (track_.chdFrame + track_.frames) * chd::kFrameBytes + layout_.header.hunkBytes - 1;
+    endHunk_ = std::min<std::uint64_t>(layout_.hunks.size(), end / layout_.header.hunkBytes);
   }
+
+  ~ChdDevice() override {
+    {
+      std::lock_guard lock(aheadMutex_);
+      stopping_ = true;
+    }
+    aheadChanged_.notify_all();
+    for (std::thread& helper : helpers_) helper.join();
+  }
+
+  ChdDevice(const ChdDevice&) = delete;
+  ChdDevice& operator=(const ChdDevice&) = delete;
 
   std::uint64_t blockCount() const override { return track_.frames - track_.storedPregap; }
 
@@ -184,6 +211,24 @@ class ChdDevice final : public BlockDevice {
     std::vector<std::uint8_t> bytes;
   };
 
+  // What one decoding thread needs of its own: the codecs keep state between hunks.
+  struct Decoder {
+    std::array<std::unique_ptr<chd::HunkCodec>, 4> codecs;
+    std::vector<std::uint8_t> compressed;
+  };
+
+  // A hunk asked for ahead of the reader. Queued ones wait for a helper (or the reader, which
+  // takes one itself rather than wait idle); Decoding ones belong to whoever took them until
+  // they are Ready.
+  enum class AheadState { Free, Queued, Decoding, Ready };
+  struct Ahead {
+    AheadState state = AheadState::Free;
+    std::uint32_t hunk = 0;      // the map entry to decode
+    std::uint32_t dataHunk = 0;  // the hunk whose bytes it gives
+    BlockStatus status = BlockStatus::Unreadable;
+    std::vector<std::uint8_t> bytes;
+  };
+
   // The hunk holding a block of the track and the sector's offset in it.
   std::pair<std::uint32_t, std::size_t> place(std::uint64_t block) const {
     const std::uint32_t hunkBytes = layout_.header.hunkBytes;
@@ -233,12 +278,138 @@ class ChdDevice final : public BlockDevice {
     victim->hunk = dataHunk;
     victim->valid = true;
     victim->lastUse = clock_;
-    victim->status = decode(layout_.hunks[hunk], victim->bytes);
+    if (!takeAhead(dataHunk, *victim))
+      victim->status = decode(layout_.hunks[hunk], victim->bytes, own_);
     if (victim->status != BlockStatus::Good) victim->lastUse = 0;
+    follow(hunk);
     return *victim;
   }
 
-  BlockStatus decode(const HunkEntry& entry, std::vector<std::uint8_t>& bytes) {
+  // Moves a hunk decoded ahead into slot (waiting for it when another thread is decoding it, and
+  // decoding queued hunks meanwhile); false when it was not asked for, or not yet taken, in which
+  // case the caller decodes it.
+  bool takeAhead(std::uint32_t dataHunk, Slot& slot) {
+    std::unique_lock lock(aheadMutex_);
+    for (;;) {
+      const auto wanted = std::find_if(ahead_.begin(), ahead_.end(), [&](const Ahead& entry) {
+        return entry.state != AheadState::Free && entry.dataHunk == dataHunk;
+      });
+      if (wanted == ahead_.end()) return false;
+      if (wanted->state == AheadState::Queued) {
+        wanted->state = AheadState::Free;
+        return false;
+      }
+      if (wanted->state == AheadState::Ready) {
+        std::swap(slot.bytes, wanted->bytes);
+        slot.status = wanted->status;
+        wanted->state = AheadState::Free;
+        return true;
+      }
+      if (!decodeOneQueued(lock, own_)) aheadChanged_.wait(lock);
+    }
+  }
+
+  // Notes a hunk just loaded: one right after a stream's last continues it, and the hunks after
+  // it are asked for; any other starts a stream in place of the oldest.
+  void follow(std::uint32_t hunk) {
+    const auto stream = std::find(streams_.begin(), streams_.end(), hunk - 1);
+    if (hunk == 0 || stream == streams_.end()) {
+      streams_[nextStream_] = hunk;
+      nextStream_ = (nextStream_ + 1) % kStreams;
+      return;
+    }
+    *stream = hunk;
+    askAhead(hunk);
+  }
+
+  // Asks for the hunks after hunk that are not already cached or asked for, and lets go of those
+  // asked for earlier that no stream will reach.
+  void askAhead(std::uint32_t hunk) {
+    if (!startHelpers()) return;
+    const std::uint64_t end =
+        std::min<std::uint64_t>(endHunk_, std::uint64_t{hunk} + 1 + kAheadHunks);
+    {
+      std::lock_guard lock(aheadMutex_);
+      for (Ahead& entry : ahead_) {
+        const bool wanted = std::any_of(streams_.begin(), streams_.end(), [&](std::uint32_t last) {
+          return entry.hunk > last && entry.hunk <= std::uint64_t{last} + kAheadHunks;
+        });
+        if (!wanted && (entry.state == AheadState::Queued || entry.state == AheadState::Ready))
+          entry.state = AheadState::Free;
+      }
+      for (std::uint64_t next = hunk + 1; next < end; ++next) {
+        const std::uint32_t dataHunk = layout_.hunks[static_cast<std::size_t>(next)].dataHunk;
+        const bool cached = std::any_of(cache_.begin(), cache_.end(), [&](const Slot& slot) {
+          return slot.valid && slot.status == BlockStatus::Good && slot.hunk == dataHunk;
+        });
+        const bool asked = std::any_of(ahead_.begin(), ahead_.end(), [&](const Ahead& entry) {
+          return entry.state != AheadState::Free && entry.dataHunk == dataHunk;
+        });
+        if (cached || asked) continue;
+        const auto free = std::find_if(ahead_.begin(), ahead_.end(), [](const Ahead& entry) {
+          return entry.state == AheadState::Free;
+        });
+        if (free == ahead_.end()) break;
+        free->state = AheadState::Queued;
+        free->hunk = static_cast<std::uint32_t>(next);
+        free->dataHunk = dataHunk;
+      }
+    }
+    aheadChanged_.notify_all();
+  }
+
+  // Starts the helper threads once, one fewer than the cores; false when there are none.
+  bool startHelpers() {
+    if (helpersTried_) return !helpers_.empty();
+    helpersTried_ = true;
+    const unsigned cores = std::thread::hardware_concurrency();
+    const unsigned count = std::min(kMaxHelpers, cores > 1 ? cores - 1 : 0);
+    for (unsigned i = 0; i < count; ++i) {
+      auto decoder = std::make_unique<Decoder>();
+      std::string why;
+      for (std::size_t codec = 0; codec < decoder->codecs.size(); ++codec) {
+        const std::uint32_t tag = layout_.header.codecs[codec];
+        if (tag != 0 && own_.codecs[codec])
+          decoder->codecs[codec] = chd::MakeHunkCodec(tag, layout_.header.hunkBytes, why);
+      }
+      decoder->compressed.reserve(layout_.header.hunkBytes);
+      try {
+        helpers_.emplace_back([this, decoder = std::move(decoder)] { help(*decoder); });
+      } catch (const std::system_error&) {
+        break;  // no more threads: the reader decodes what is left itself
+      }
+    }
+    return !helpers_.empty();
+  }
+
+  void help(Decoder& decoder) {
+    std::unique_lock lock(aheadMutex_);
+    while (!stopping_) {
+      if (!decodeOneQueued(lock, decoder)) aheadChanged_.wait(lock);
+    }
+  }
+
+  // Decodes the first queued hunk with decoder, the lock let go meanwhile; false when none is
+  // queued.
+  bool decodeOneQueued(std::unique_lock<std::mutex>& lock, Decoder& decoder) {
+    Ahead* first = nullptr;
+    for (Ahead& entry : ahead_) {
+      if (entry.state == AheadState::Queued && (!first || entry.hunk < first->hunk)) first = &entry;
+    }
+    if (!first) return false;
+    first->state = AheadState::Decoding;
+    lock.unlock();
+    const BlockStatus status = decode(layout_.hunks[first->hunk], first->bytes, decoder);
+    lock.lock();
+    first->status = status;
+    first->state = AheadState::Ready;
+    aheadChanged_.notify_all();
+    return true;
+  }
+
+  // Thread-safe for distinct decoders and buffers: the layout and the source are only read.
+  BlockStatus decode(const HunkEntry& entry, std::vector<std::uint8_t>& bytes,
+                     Decoder& decoder) const {
     switch (entry.kind) {
       case HunkKind::Broken:
         return BlockStatus::FailedCheck;
@@ -251,10 +422,10 @@ class ChdDevice final : public BlockDevice {
       case HunkKind::Codec: {
         if (entry.offset > source_->size() || source_->size() - entry.offset < entry.length)
           return BlockStatus::Unreadable;
-        compressed_.resize(entry.length);
-        if (!source_->readAt(entry.offset, compressed_)) return BlockStatus::Unreadable;
-        auto& codec = codecs_[entry.codec];
-        if (!codec || !codec->decode(compressed_, bytes)) return BlockStatus::FailedCheck;
+        decoder.compressed.resize(entry.length);
+        if (!source_->readAt(entry.offset, decoder.compressed)) return BlockStatus::Unreadable;
+        auto& codec = decoder.codecs[entry.codec];
+        if (!codec || !codec->decode(decoder.compressed, bytes)) return BlockStatus::FailedCheck;
         break;
       }
     }
@@ -271,18 +442,28 @@ class ChdDevice final : public BlockDevice {
   chd::Layout layout_;
   chd::CdTrack track_;
   std::uint32_t userOffset_;
-  std::array<std::unique_ptr<chd::HunkCodec>, 4> codecs_;
   std::string path_;
+  std::uint64_t endHunk_ = 0;  // one past the last hunk holding the track's frames
 
   std::uint32_t sectorSize_ = 0;  // bytes of each stored sector: 2048, 2336 or 2352
   SectorMode sectorMode_ = SectorMode::Mode1;
 
-  std::mutex mutex_;  // guards everything below and the codecs' state
+  std::mutex mutex_;  // guards everything down to aheadMutex_, and own_'s codecs
   bool addressTried_ = false;
   std::optional<std::uint32_t> addressBase_;
   std::array<Slot, kCachedHunks> cache_;
-  std::vector<std::uint8_t> compressed_;
+  Decoder own_;
   std::uint64_t clock_ = 0;
+  // The last hunk of each stream (none yet: a hunk no stream continues), and the next to replace.
+  std::array<std::uint32_t, kStreams> streams_{kNoHunk, kNoHunk, kNoHunk, kNoHunk};
+  std::size_t nextStream_ = 0;
+  bool helpersTried_ = false;
+
+  std::mutex aheadMutex_;  // guards ahead_ (an entry's bytes are its decoder's while Decoding)
+  std::condition_variable aheadChanged_;
+  std::array<Ahead, kAheadHunks * 2> ahead_;
+  bool stopping_ = false;
+  std::vector<std::thread> helpers_;
 };
 
 std::unique_ptr<BlockDevice> Open(std::unique_ptr<chd::ByteSource> source, const std::string& name,

@@ -38,28 +38,48 @@ constexpr Field MakeField() {
 }
 constexpr Field kField = MakeField();
 
-// Parity for `codewords` codewords of `length` symbols each. Codeword c starts at byte
-// (c / 2) * startStep + (c % 2) of the protected area and steps `step` bytes, wrapping at its end
-// (the Q diagonals wrap); parity symbols go to parity[c] and parity[codewords + c].
-void Parity(const std::uint8_t* area, std::size_t codewords, std::size_t length,
-            std::size_t startStep, std::size_t step, std::uint8_t* parity) {
-  const std::size_t areaBytes = codewords * length;
-  for (std::size_t c = 0; c < codewords; ++c) {
+// Where the symbols of each codeword lie in the protected area, symbol by symbol: codeword c
+// starts at byte (c / 2) * startStep + (c % 2) and steps `step` bytes, wrapping at the area's
+// end (the Q diagonals wrap).
+template <std::size_t Codewords, std::size_t Length>
+using Walk = std::array<std::array<std::uint16_t, Codewords>, Length>;
+
+template <std::size_t Codewords, std::size_t Length>
+constexpr Walk<Codewords, Length> MakeWalk(std::size_t startStep, std::size_t step) {
+  Walk<Codewords, Length> walk{};
+  for (std::size_t c = 0; c < Codewords; ++c) {
     std::size_t at = (c / 2) * startStep + (c % 2);
-    std::uint8_t sum = 0;       // sum of the symbols
-    std::uint8_t weighted = 0;  // Horner: sum of symbol_i * alpha^(length - i)
-    for (std::size_t i = 0; i < length; ++i) {
-      const std::uint8_t symbol = area[at];
-      sum ^= symbol;
-      weighted = kField.timesAlpha[weighted ^ symbol];
-      at += step;
-      if (at >= areaBytes) at -= areaBytes;
+    for (std::size_t i = 0; i < Length; ++i) {
+      walk[i][c] = static_cast<std::uint16_t>(at);
+      at = (at + step) % (Codewords * Length);
     }
-    // With one more factor of alpha the weights run from alpha^(length + 1) down to alpha^2,
+  }
+  return walk;
+}
+constexpr auto kPWalk = MakeWalk<86, 24>(2, 86);
+constexpr auto kQWalk = MakeWalk<52, 43>(86, 88);
+
+// Parity for every codeword of a walk: parity symbols go to parity[c] and
+// parity[Codewords + c]. All codewords advance together, one symbol each per round: their sums
+// are independent, so the processor works on many at once.
+template <std::size_t Codewords, std::size_t Length>
+void Parity(const std::uint8_t* area, const Walk<Codewords, Length>& walk, std::uint8_t* parity) {
+  // Each codeword's sum of symbols, and (Horner) of symbol_i * alpha^(Length - i).
+  std::array<std::uint8_t, Codewords> sum{};
+  std::array<std::uint8_t, Codewords> weighted{};
+  for (const auto& round : walk) {
+    for (std::size_t c = 0; c < Codewords; ++c) {
+      const std::uint8_t symbol = area[round[c]];
+      sum[c] ^= symbol;
+      weighted[c] = kField.timesAlpha[weighted[c] ^ symbol];
+    }
+  }
+  for (std::size_t c = 0; c < Codewords; ++c) {
+    // With one more factor of alpha the weights run from alpha^(Length + 1) down to alpha^2,
     // leaving alpha^1 and alpha^0 to the two parity symbols.
-    const std::uint8_t first = kField.overOnePlusAlpha[kField.timesAlpha[weighted] ^ sum];
+    const std::uint8_t first = kField.overOnePlusAlpha[kField.timesAlpha[weighted[c]] ^ sum[c]];
     parity[c] = first;
-    parity[codewords + c] = first ^ sum;
+    parity[Codewords + c] = first ^ sum[c];
   }
 }
 
@@ -78,8 +98,8 @@ void RebuildSyncAndEcc(std::span<std::uint8_t, 2352> sector) {
     std::copy_n(area, kHeaderBytes, header.begin());
     std::fill_n(area, kHeaderBytes, 0);
   }
-  Parity(area, 86, 24, 2, 86, sector.data() + kPParityAt);
-  Parity(area, 52, 43, 86, 88, sector.data() + kQParityAt);
+  Parity(area, kPWalk, sector.data() + kPParityAt);
+  Parity(area, kQWalk, sector.data() + kQParityAt);
   if (mode2) std::copy_n(header.begin(), kHeaderBytes, area);
 }
 

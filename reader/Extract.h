@@ -14,7 +14,7 @@ namespace brindle::reader {
 
 // How bytes move from an image to the output file.
 enum class CopyMethod {
-  Fastest,    // inside the kernel where it can, by hand where it refuses
+  Fastest,    // page-aligned entries inside the kernel where it can, the rest by hand
   ReadWrite,  // always through this process
 };
 

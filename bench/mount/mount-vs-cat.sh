@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# Reading one large file through the mounted disc against cat of the same bytes as a plain file,
-# in the same run, with the image warm in the page cache. Each round mounts afresh, so the
+# Reading one large file through the mounted disc against cat of the same bytes as a plain file
+# and against squashfuse serving the same file from an uncompressed squashfs, in the same run,
+# with both images warm in the page cache. Each round mounts afresh, so the
 # first read passes every byte through the file system; the second read of the same mount
 # shows what the kernel's page cache then gives. Best of seven rounds by wall time: other work
 # on the machine only ever slows a round down.
 #   bench/mount/mount-vs-cat.sh BUILD_DIR [MB] [ALIGN_BLOCKS]
-# Needs brindle-cli and opera-image-tool built in BUILD_DIR, /dev/fuse and the right to mount.
+# Needs brindle-cli and opera-image-tool built in BUILD_DIR, /dev/fuse and the right to mount;
+# the squashfuse row also needs mksquashfs (squashfs-tools) and squashfuse, else it is left out.
 # Works in a scratch folder under $TMPDIR (or /tmp), removed at the end.
 set -euo pipefail
 build=${1:?usage: bench/mount/mount-vs-cat.sh BUILD_DIR [MB] [ALIGN_BLOCKS]}
@@ -17,9 +19,11 @@ tool=$(find "$build" -type f -name opera-image-tool -perm -u+x | head -n1)
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/brindle-mount-bench.XXXXXX")
 mnt=$work/mnt
-mkdir -p "$mnt"
+sqmnt=$work/sqmnt
+mkdir -p "$mnt" "$sqmnt"
 cleanup() {
   mountpoint -q "$mnt" && fusermount3 -u "$mnt"
+  mountpoint -q "$sqmnt" && fusermount3 -u "$sqmnt"
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -33,9 +37,15 @@ echo "== writing an image holding one ${mb} MB file (data at a multiple of $alig
 "$tool" large "$work/disc.iso" --count 1 --size $((mb * 1048576)) --align "$align" --tree "$work/tree"
 plain=$work/tree/Large/part0.bin
 bytes=$(stat -c %s "$plain")
-cat "$work/disc.iso" "$plain" >/dev/null  # warm the cache
+squash=""
+if command -v mksquashfs >/dev/null && command -v squashfuse >/dev/null; then
+  # Uncompressed data, inodes, fragments and attributes: squashfuse only copies bytes too.
+  mksquashfs "$work/tree/Large" "$work/disc.sqfs" -noI -noD -noF -noX -no-progress -quiet >/dev/null
+  squash=$work/disc.sqfs
+fi
+cat "$work/disc.iso" "$plain" ${squash:+"$squash"} >/dev/null  # warm the cache
 
-first="" again="" plaincat=""
+first="" again="" plaincat="" sqfirst=""
 for round in 1 2 3 4 5 6 7; do
   "$cli" mount --image "$work/disc.iso" "$mnt"
   t0=$(now); cat "$mnt/Large/part0.bin" >/dev/null; t1=$(now)
@@ -44,11 +54,24 @@ for round in 1 2 3 4 5 6 7; do
   fusermount3 -u "$mnt"
   t4=$(now); cat "$plain" >/dev/null; t5=$(now)
   s_first=$(seconds "$t0" "$t1") s_again=$(seconds "$t2" "$t3") s_cat=$(seconds "$t4" "$t5")
+  sqline=""
+  if [ -n "$squash" ]; then
+    squashfuse "$squash" "$sqmnt"
+    t6=$(now); cat "$sqmnt/part0.bin" >/dev/null; t7=$(now)
+    cmp -s "$plain" "$sqmnt/part0.bin" || { echo "bytes through squashfuse differ" >&2; exit 1; }
+    fusermount3 -u "$sqmnt"
+    s_sq=$(seconds "$t6" "$t7") sqfirst=$(best "$s_sq" "$sqfirst")
+    sqline=", squashfuse first read $(rate "$bytes" "$s_sq") MB/s"
+  fi
   echo "round $round: mount first read $(rate "$bytes" "$s_first") MB/s," \
-       "again $(rate "$bytes" "$s_again") MB/s, cat $(rate "$bytes" "$s_cat") MB/s"
+       "again $(rate "$bytes" "$s_again") MB/s, cat $(rate "$bytes" "$s_cat") MB/s$sqline"
   first=$(best "$s_first" "$first") again=$(best "$s_again" "$again") plaincat=$(best "$s_cat" "$plaincat")
 done
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", b / a }'; }
 echo "best: mount first read $(rate "$bytes" "$first") MB/s, ratio $(ratio "$first" "$plaincat")x" \
      "of cat; read again $(rate "$bytes" "$again") MB/s, ratio $(ratio "$again" "$plaincat")x;" \
      "cat $(rate "$bytes" "$plaincat") MB/s"
+if [ -n "$squash" ]; then
+  echo "best: squashfuse first read $(rate "$bytes" "$sqfirst") MB/s;" \
+       "mount first read ratio $(ratio "$first" "$sqfirst")x of squashfuse"
+fi

@@ -134,14 +134,14 @@ class ChdDisc : public ::testing::Test {
     return std::system(command.c_str()) == 0 ? out : fs::path();
   }
 
-  // Every block in runs that do not line up with hunks; statuses and bytes.
+  // Every block in runs (by default ones that do not line up with hunks); statuses and bytes.
   static std::pair<std::vector<BlockStatus>, std::vector<std::uint8_t>> ReadAll(
-      BlockDevice& device) {
+      BlockDevice& device, std::uint64_t run = 37) {
     const std::uint64_t count = device.blockCount();
     std::vector<BlockStatus> status(count);
     std::vector<std::uint8_t> bytes(count * kBlockSize);
-    for (std::uint64_t first = 0; first < count; first += 37) {
-      const std::uint64_t n = std::min<std::uint64_t>(37, count - first);
+    for (std::uint64_t first = 0; first < count; first += run) {
+      const std::uint64_t n = std::min<std::uint64_t>(run, count - first);
       device.read(first, std::span(bytes).subspan(first * kBlockSize, n * kBlockSize),
                   std::span(status).subspan(first, n));
     }
@@ -261,15 +261,38 @@ TEST_F(ChdDisc, AHunkWithDamagedBytesFailsItsCheckAndNothingElseDoes) {
     MediaError error;
     auto device = OpenChd(damaged.string(), error);
     ASSERT_TRUE(device) << error.message;
-    const auto [status, bytes] = ReadAll(*device);
-    for (std::size_t b = 0; b < Blocks(); ++b) {
-      const bool inside = b / framesPerHunk == *target;
-      ASSERT_EQ(status[b], inside ? BlockStatus::FailedCheck : BlockStatus::Good) << "block " << b;
-      if (!inside) {
+    // Hunks are decoded ahead of a reader going forward, on other threads: whatever the run
+    // length, read once or again on the same device, the blocks arrive in order and only the
+    // damaged hunk's fail.
+    for (const std::uint64_t run : {std::uint64_t{37}, std::uint64_t{1}, std::uint64_t{Blocks()},
+                                    std::uint64_t{framesPerHunk}}) {
+      SCOPED_TRACE("run of " + std::to_string(run));
+      const auto [status, bytes] = ReadAll(*device, run);
+      for (std::size_t b = 0; b < Blocks(); ++b) {
+        const bool inside = b / framesPerHunk == *target;
+        ASSERT_EQ(status[b], inside ? BlockStatus::FailedCheck : BlockStatus::Good)
+            << "block " << b;
         ASSERT_TRUE(std::equal(bytes.begin() + b * kBlockSize, bytes.begin() + (b + 1) * kBlockSize,
-                               image_->begin() + b * kBlockSize));
+                               inside ? std::vector<std::uint8_t>(kBlockSize).begin()
+                                      : image_->begin() + b * kBlockSize))
+            << "block " << b;
       }
     }
+    // Readers on several threads at once, one going forward and one reading single blocks
+    // backwards, share the device's hunks decoded ahead.
+    std::vector<BlockStatus> backwardStatus(Blocks());
+    std::vector<std::uint8_t> backward(Blocks() * kBlockSize);
+    std::thread back([&] {
+      for (std::size_t b = Blocks(); b-- > 0;)
+        device->read(b, std::span(backward).subspan(b * kBlockSize, kBlockSize),
+                     std::span(backwardStatus).subspan(b, 1));
+    });
+    const auto [status, bytes] = ReadAll(*device);
+    back.join();
+    EXPECT_TRUE(status == backwardStatus);
+    EXPECT_TRUE(bytes == backward);
+    EXPECT_EQ(std::count(status.begin(), status.end(), BlockStatus::FailedCheck),
+              static_cast<std::ptrdiff_t>(framesPerHunk));
   }
 }
 
