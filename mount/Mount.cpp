@@ -36,8 +36,6 @@ void Init(void*, fuse_conn_info* connection) {
   connection->max_readahead = kMaxRead;
   // The data never changes, so there is nothing to invalidate when attributes are looked at.
   connection->want &= ~unsigned{FUSE_CAP_AUTO_INVAL_DATA};
-  // Replies may be spliced from the image file straight into the kernel's request.
-  if ((connection->capable & FUSE_CAP_SPLICE_WRITE) != 0) connection->want |= FUSE_CAP_SPLICE_WRITE;
 }
 
 void Lookup(fuse_req_t request, fuse_ino_t parent, const char* name) {
@@ -81,17 +79,6 @@ void Open(fuse_req_t request, fuse_ino_t inode, fuse_file_info* file) {
 }
 
 void Read(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset, fuse_file_info*) {
-  // Bytes that lie as they are in the image file go from its page cache to the kernel by splice,
-  // never copied through this process.
-  const std::uint64_t from = offset < 0 ? 0 : std::uint64_t(offset);
-  if (const auto range = Served(request).fileRange(inode, from, size)) {
-    fuse_bufvec data = FUSE_BUFVEC_INIT(static_cast<size_t>(range->length));
-    data.buf[0].flags = static_cast<fuse_buf_flags>(FUSE_BUF_IS_FD | FUSE_BUF_FD_SEEK);
-    data.buf[0].fd = static_cast<int>(range->handle);
-    data.buf[0].pos = static_cast<off_t>(range->offset);
-    fuse_reply_data(request, &data, FUSE_BUF_SPLICE_NONBLOCK);
-    return;
-  }
   // One buffer per serving thread, grown to the largest request once.
   thread_local std::vector<std::uint8_t> buffer;
   buffer.resize(size);
