@@ -103,6 +103,22 @@ void SourceOptions::addTo(CLI::App& command, const std::string& usage, std::size
   });
 }
 
+std::optional<SourceDevice> OpenSourceDevice(const SourceOptions& source, std::ostream& err) {
+  SourceDevice opened;
+  if (!source.image.empty()) {
+    media::MediaError error;
+    opened.image = media::OpenContainer(source.image, error);
+    if (!opened.image) {
+      err << error.message << '\n';
+      return std::nullopt;
+    }
+  } else {
+    opened.disc = OpenSourceDisc(source, err);
+    if (!opened.disc) return std::nullopt;
+  }
+  return opened;
+}
+
 std::optional<Disc> OpenSourceDisc(const SourceOptions& source, std::ostream& err) {
   if (!source.image.empty()) {
     if (const std::string problem = ImageProblem(source.image); !problem.empty()) {

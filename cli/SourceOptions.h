@@ -45,6 +45,15 @@ struct SourceOptions {
 // many blocks per command); tells err why not.
 std::optional<Disc> OpenSourceDisc(const SourceOptions& source, std::ostream& err);
 
+// The block device the options name, for commands that read tracks rather than files: an image's
+// container needs no Opera volume on it; a drive is opened as every command opens it.
+struct SourceDevice {
+  std::optional<Disc> disc;                   // a drive
+  std::unique_ptr<media::BlockDevice> image;  // an image's container
+  media::BlockDevice* device() const { return image ? image.get() : disc->device.get(); }
+};
+std::optional<SourceDevice> OpenSourceDevice(const SourceOptions& source, std::ostream& err);
+
 // The source as the window's own commands read it: a Session over the image, the drive, or a
 // container other than the plain image read block by block as a drive is.
 class WindowSource {

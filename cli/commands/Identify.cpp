@@ -54,22 +54,9 @@ int Run(const IdentifyOptions& options) {
     dats.push_back(std::move(*dat));
   }
 
-  std::optional<Disc> disc;
-  std::unique_ptr<media::BlockDevice> image;
-  media::BlockDevice* device = nullptr;
-  if (!options.source.image.empty()) {
-    media::MediaError error;
-    image = media::OpenContainer(options.source.image, error);
-    if (!image) {
-      std::cerr << error.message << '\n';
-      return kExitFailed;
-    }
-    device = image.get();
-  } else {
-    disc = OpenSourceDisc(options.source, std::cerr);
-    if (!disc) return kExitFailed;
-    device = disc->device.get();
-  }
+  const auto source = OpenSourceDevice(options.source, std::cerr);
+  if (!source) return kExitFailed;
+  media::BlockDevice* device = source->device();
   if (const std::string why = identify::CheckTrackSizes(device->tracks()); !why.empty()) {
     std::cerr << why << '\n';
     return kExitFailed;

@@ -26,7 +26,11 @@ const char* const kInfoJsonShape =
     "   \"volume\": {\"label\", \"comment\", \"recordType\", \"version\", \"flags\", \"id\", "
     "\"blockSize\",\n"
     "   \"blockCount\", \"size\", \"rootId\", \"rootBlockCount\", \"rootBlockSize\",\n"
-    "   \"rootLastCopyIndex\", \"rootCopies\": [...]}}";
+    "   \"rootLastCopyIndex\", \"rootCopies\": [...], \"sync\"},\n"
+    "   \"romTags\": {\"block\", \"status\", \"ended\", \"tags\": [{\"subsystemType\", \"type\",\n"
+    "   \"version\", \"revision\", \"flags\", \"typeSpecific\", \"offset\", \"size\",\n"
+    "   \"wellFormed\"}...]},\n"
+    "   \"entryCount\", \"totalDataBytes\", \"walkProblems\"}";
 
 struct Options {
   SourceOptions source;
