@@ -41,8 +41,8 @@ ordered_json EntryJson(const opera::Entry& e) {
 
 void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
   for (const std::string& line : opera::WalkProblemLines(tree.problems, Utf8)) reporter.line(line);
-  for (const auto& [path, block] : tree.recoveredBlocks)
-    reporter.line("\"" + Utf8(path) + "\": directory block " + std::to_string(block) +
+  for (const opera::RecoveredDirectoryBlock& r : tree.recoveredBlocks)
+    reporter.line("\"" + Utf8(r.path) + "\": directory block " + std::to_string(r.recovered.block) +
                   " read from another copy.");
 }
 

@@ -12,6 +12,9 @@
 
 namespace brindle::media {
 
+// The bytes of one logical block: of every disc read, of the Opera volume on it and of every
+// image written. The one definition of the block size; unsigned, as it sizes buffers and turns
+// block numbers into byte offsets.
 inline constexpr std::size_t kBlockSize = 2048;
 // One CD sector as a dump holds it: sync, header, data and error-correction bytes, or audio.
 inline constexpr std::size_t kRawSectorBytes = 2352;

@@ -185,7 +185,7 @@ ReadResult FileSystem::read(Inode inode, std::uint64_t offset, std::span<std::ui
   const std::size_t bytes = reader->read(entry, offset, out, report);
   giveBack(std::move(reader));
   if (!report.recovered.empty()) {
-    const opera::ReadReport::Recovered& first = report.recovered.front();
+    const opera::RecoveredBlock& first = report.recovered.front();
     const std::lock_guard lock(mutex_);
     if (reportedRecovery_.insert(inode).second) {
       err_ << RecoveredFileText(found->path, first.index, entry.copies.front() + first.index,

@@ -41,6 +41,15 @@ struct Entry {
   std::uint32_t firstBlock() const { return copies.empty() ? 0 : copies.front(); }
 };
 
+// A block of an entry's data or of a directory that was taken from another copy than the first,
+// because the first copy's block did not read good (or, for a directory, did not parse cleanly).
+// The one form for the entry reader, the directory reader and the walk.
+struct RecoveredBlock {
+  std::uint32_t index = 0;  // block of the entry or directory, from 0
+  std::uint32_t block = 0;  // disc block of the first copy, the one that failed
+  std::uint32_t copy = 0;   // copy it came from, from 0 (never 0 here)
+};
+
 // Block 0.
 struct VolumeLabel {
   std::uint8_t recordType = 0;

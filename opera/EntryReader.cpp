@@ -35,7 +35,8 @@ std::size_t EntryReader::read(const Entry& entry, std::uint64_t offset, std::spa
         device_.read(std::uint64_t{entry.copies[c]} + index + i, alternative, altStatus);
         if (altStatus[0] != media::BlockStatus::Good) continue;
         std::memcpy(buffer_.data() + i * media::kBlockSize, alternative.data(), media::kBlockSize);
-        report.recovered.push_back({static_cast<std::uint32_t>(index + i), c});
+        report.recovered.push_back({static_cast<std::uint32_t>(index + i),
+                                    static_cast<std::uint32_t>(entry.copies[0] + index + i), c});
         found = true;
       }
       if (!found)

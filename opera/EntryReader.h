@@ -12,16 +12,12 @@
 namespace brindle::opera {
 
 struct ReadReport {
-  struct Recovered {
-    std::uint32_t index;  // block of the entry, from 0
-    std::uint32_t copy;   // copy it came from, from 0 (never 0 here)
-  };
   struct Damaged {
     std::uint32_t index;        // block of the entry, from 0
     std::uint32_t block;        // disc block of the first copy
     media::BlockStatus status;  // what the first copy gave
   };
-  std::vector<Recovered> recovered;
+  std::vector<RecoveredBlock> recovered;
   std::vector<Damaged> damaged;  // no copy read good: zeros were written in their place
   bool complete() const { return damaged.empty(); }
 };

@@ -1,13 +1,11 @@
-// The Opera volume's fixed numbers: block size, the volume label's and directories' field
-// offsets, and the limits past which a structure is not trusted.
+// The Opera volume's fixed numbers: the volume label's and directories' field offsets, and the
+// limits past which a structure is not trusted. Its block size is media::kBlockSize.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 namespace brindle::opera {
-
-inline constexpr std::int64_t kBlockSize = 2048;
 
 // Volume header (block 0).
 inline constexpr std::size_t kSyncOffset = 1;

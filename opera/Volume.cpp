@@ -48,7 +48,9 @@ Directory Volume::readDirectory(const DirectoryRef& directory) const {
       const bool clean = !parsed.fault;
       if (!best || clean) best = std::move(parsed);
       if (clean) {
-        if (c > 0) result.recovered.emplace_back(directory.copies.front() + i, c);
+        if (c > 0)
+          result.recovered.push_back(
+              {i, directory.copies.front() + i, static_cast<std::uint32_t>(c)});
         break;
       }
     }

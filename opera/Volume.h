@@ -30,8 +30,7 @@ struct BlockProblem {
 struct Directory {
   std::vector<Entry> entries;  // present entries in disc order, block by block
   std::vector<BlockProblem> problems;
-  // Blocks that were read from another copy than the first: (disc block of copy 1, copy index).
-  std::vector<std::pair<std::uint32_t, std::uint32_t>> recovered;
+  std::vector<RecoveredBlock> recovered;  // blocks read from another copy than the first
 };
 
 class Volume {

@@ -27,8 +27,7 @@ class Walker {
     Directory read = volume_.readDirectory(dir);
     for (const BlockProblem& p : read.problems)
       tree_.problems.push_back({WalkProblem::Kind::Block, path, p});
-    for (const auto& [block, copy] : read.recovered)
-      tree_.recoveredBlocks.emplace_back(path, block);
+    for (const RecoveredBlock& r : read.recovered) tree_.recoveredBlocks.push_back({path, r});
     for (Entry& entry : read.entries) {
       if (stopped_) return;
       if (tree_.entries.size() >= limits_.maxEntries) {

@@ -52,11 +52,17 @@ std::vector<std::string> WalkProblemLines(
     const std::function<std::string(const std::string&)>& shownPath,
     std::size_t shownPerDirectory = 20);
 
+// A directory block the walk read from another copy than the first.
+struct RecoveredDirectoryBlock {
+  std::string path;  // the directory ("" for the start)
+  RecoveredBlock recovered;
+};
+
 struct Tree {
   std::vector<WalkedEntry> entries;  // depth first, each directory's entries in disc order
                                      // right after it
   std::vector<WalkProblem> problems;
-  std::vector<std::pair<std::string, std::uint32_t>> recoveredBlocks;  // directory, disc block
+  std::vector<RecoveredDirectoryBlock> recoveredBlocks;
 };
 
 Tree Walk(const Volume& volume, const DirectoryRef& start, const WalkLimits& limits = {});

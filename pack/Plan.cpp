@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <unordered_map>
 
+#include "media/BlockDevice.h"
 #include "opera/Encode.h"
 #include "opera/Format.h"
 #include "output/Names.h"
@@ -10,7 +11,6 @@
 namespace brindle::pack {
 namespace {
 
-constexpr std::uint64_t kBlock = static_cast<std::uint64_t>(opera::kBlockSize);
 // Every block number and byte count is a 31-bit field.
 constexpr std::uint64_t kFieldLimit = 0x7FFFFFFF;
 
@@ -25,7 +25,7 @@ std::uint64_t DirectoryBlocks(const Node& dir) {
   std::size_t used = opera::kFirstEntryOffset;
   for (const Node& child : dir.children) {
     const std::size_t length = EntryLength(child.copies);
-    if (used + length > kBlock) {
+    if (used + length > media::kBlockSize) {
       ++blocks;
       used = opera::kFirstEntryOffset;
     }
@@ -52,7 +52,8 @@ void Collect(const Node& dir, const std::string& path, std::vector<Item>& dirs,
       if (child.size > kFieldLimit)
         problems.push_back(output::Latin1ToUtf8(childPath) + ": " + std::to_string(child.size) +
                            " bytes, more than a file on this disc can hold (2 GiB - 1)");
-      files.push_back({&child, childPath, (child.size + kBlock - 1) / kBlock, child.copies});
+      files.push_back({&child, childPath, (child.size + media::kBlockSize - 1) / media::kBlockSize,
+                       child.copies});
     }
   }
 }
@@ -127,7 +128,7 @@ Plan MakePlan(const Node& root, const LabelOptions& labelOptions,
     planned.path = d.path;
     planned.copies = where[d.node];
     std::vector<std::vector<std::uint8_t>>& blocks = planned.blocks;
-    blocks.emplace_back(kBlock, 0);
+    blocks.emplace_back(media::kBlockSize, 0);
     std::size_t used = opera::kFirstEntryOffset;
     std::size_t lastAt = 0;  // where the block's last entry starts
     std::uint32_t lastFlags = 0;
@@ -149,9 +150,9 @@ Plan MakePlan(const Node& root, const LabelOptions& labelOptions,
       opera::Entry e;
       e.copies = where[&child];
       const std::size_t length = opera::EncodedEntryLength(e);
-      if (used + length > kBlock) {
+      if (used + length > media::kBlockSize) {
         finishBlock(false);
-        blocks.emplace_back(kBlock, 0);
+        blocks.emplace_back(media::kBlockSize, 0);
         used = opera::kFirstEntryOffset;
       }
       // The low byte is what makes an entry present: never stored as 0.
@@ -162,13 +163,14 @@ Plan MakePlan(const Node& root, const LabelOptions& labelOptions,
       if (child.directory) {
         std::copy_n(opera::kDirectoryType, 4, e.type.begin());
         e.blockCount = static_cast<std::uint32_t>(DirectoryBlocks(child));
-        e.byteCount = static_cast<std::uint32_t>(e.blockCount * kBlock);
+        e.byteCount = static_cast<std::uint32_t>(e.blockCount * media::kBlockSize);
       } else {
         e.type = child.type;
         e.byteCount = static_cast<std::uint32_t>(child.size);
-        e.blockCount = static_cast<std::uint32_t>((child.size + kBlock - 1) / kBlock);
+        e.blockCount =
+            static_cast<std::uint32_t>((child.size + media::kBlockSize - 1) / media::kBlockSize);
       }
-      e.blockSize = static_cast<std::uint32_t>(kBlock);
+      e.blockSize = static_cast<std::uint32_t>(media::kBlockSize);
       e.name = child.name;
       opera::EncodeEntry(e, std::span(blocks.back()).subspan(used, length));
       lastAt = used;
@@ -189,11 +191,11 @@ Plan MakePlan(const Node& root, const LabelOptions& labelOptions,
   label.comment = labelOptions.comment;
   label.label = labelOptions.volumeName;
   label.id = labelOptions.uniqueId.value_or(Fingerprint(dirs, files, labelOptions));
-  label.blockSize = static_cast<std::uint32_t>(kBlock);
+  label.blockSize = static_cast<std::uint32_t>(media::kBlockSize);
   label.blockCount = static_cast<std::uint32_t>(next);
   label.rootId = rootId;
   label.rootBlockCount = static_cast<std::uint32_t>(dirs.front().blocks);
-  label.rootBlockSize = static_cast<std::uint32_t>(kBlock);
+  label.rootBlockSize = static_cast<std::uint32_t>(media::kBlockSize);
   label.rootCopies = where[&root];
   label.rootLastCopyIndex = static_cast<std::uint32_t>(label.rootCopies.size() - 1);
   return plan;

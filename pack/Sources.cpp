@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "media/BlockDevice.h"
 #include "output/Names.h"
 
 namespace brindle::pack {
@@ -73,7 +74,7 @@ Node NodeFromDisc(const opera::Tree& tree, int copies, std::uint64_t discBlocks,
       } else {
         node.size = e.byteCount;
         const std::uint64_t held =
-            (discBlocks - std::min<std::uint64_t>(discBlocks, e.firstBlock())) * 2048;
+            (discBlocks - std::min<std::uint64_t>(discBlocks, e.firstBlock())) * media::kBlockSize;
         if (node.size > held) {
           cut.push_back(output::Latin1ToUtf8(tree.entries[i].path) + ": " +
                         std::to_string(node.size) + " bytes from disc block " +

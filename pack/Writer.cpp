@@ -4,21 +4,20 @@
 #include <array>
 #include <optional>
 
+#include "media/BlockDevice.h"
 #include "media/ImageFile.h"
 #include "opera/Encode.h"
 #include "opera/EntryReader.h"
-#include "opera/Format.h"
 #include "output/Names.h"
 #include "output/OutputFile.h"
 
 namespace brindle::pack {
 namespace {
 
-constexpr std::uint64_t kBlock = static_cast<std::uint64_t>(opera::kBlockSize);
 constexpr std::size_t kChunk = 1u << 20;  // bytes read and written at a time by hand
 
 std::uint64_t At(std::uint32_t block) {
-  return std::uint64_t{block} * kBlock;
+  return std::uint64_t{block} * media::kBlockSize;
 }
 
 class VolumeWriter {
@@ -28,14 +27,14 @@ class VolumeWriter {
       : out_(out), source_(source), hooks_(hooks), result_(result) {}
 
   bool write(const Plan& plan) {
-    std::array<std::uint8_t, kBlock> label{};
+    std::array<std::uint8_t, media::kBlockSize> label{};
     opera::EncodeVolumeLabel(plan.label, label);
     for (std::uint32_t block : plan.labelCopies)
       if (!put(At(block), label)) return false;
     for (const PlannedDirectory& dir : plan.directories)
       for (std::uint32_t first : dir.copies)
         for (std::size_t i = 0; i < dir.blocks.size(); ++i)
-          if (!put(At(first) + i * kBlock, dir.blocks[i])) return false;
+          if (!put(At(first) + i * media::kBlockSize, dir.blocks[i])) return false;
     for (const PlannedFile& file : plan.files) {
       if (stop()) return false;
       const bool ok = file.node->discEntry ? copyFromDisc(file) : copyFromHost(file);

@@ -8,8 +8,8 @@ namespace brindle::reader {
 std::optional<sector::SectorData> BlockSource::block(std::int64_t n) const {
   if (image_) {
     if (n < 0 || n >= opera::kImageBlockLimit) return std::nullopt;
-    sector::SectorData bytes(opera::kBlockSize);
-    if (!image_->readExact(static_cast<std::uint64_t>(n * opera::kBlockSize),
+    sector::SectorData bytes(media::kBlockSize);
+    if (!image_->readExact(static_cast<std::uint64_t>(n * kSignedBlockSize),
                            std::span(bytes.data(), bytes.size())))
       return std::nullopt;
     return bytes;

@@ -5,11 +5,16 @@
 #include <optional>
 #include <vector>
 
+#include "media/BlockDevice.h"
 #include "media/ImageFile.h"
 #include "output/OutputFile.h"
 #include "reader/ReaderWindow.h"
 
 namespace brindle::reader {
+
+// The block size for the window's arithmetic on entry sizes and block numbers, which is signed:
+// a size read back from an entry line may be negative and must divide as one.
+inline constexpr std::int64_t kSignedBlockSize = static_cast<std::int64_t>(media::kBlockSize);
 
 class BlockSource {
  public:

@@ -18,7 +18,7 @@ bool AppendBlockLines(std::span<const std::uint8_t> block, std::vector<std::stri
     lines.push_back(EntryLineOf(entry));
     // A block count past what any directory may hold is no truth to go by: the line's size is.
     if (entry.isDirectory() && entry.blockCount <= opera::kDirectoryLimit &&
-        static_cast<std::int32_t>(entry.blockCount) > EntrySize(lines.back()) / opera::kBlockSize)
+        static_cast<std::int32_t>(entry.blockCount) > EntrySize(lines.back()) / kSignedBlockSize)
       longDirectories.emplace(lines.back(), static_cast<std::int32_t>(entry.blockCount));
   }
   return !parsed.fault;
@@ -33,7 +33,7 @@ bool AppendBlockLines(std::span<const std::uint8_t> block, std::vector<std::stri
 
 std::int32_t DirectoryBlocks(const std::string& line, const LongDirectories& longDirectories) {
   const auto found = longDirectories.find(line);
-  return found != longDirectories.end() ? found->second : EntrySize(line) / opera::kBlockSize;
+  return found != longDirectories.end() ? found->second : EntrySize(line) / kSignedBlockSize;
 }
 
 bool ListDirectory(ReaderWindow& window, const BlockSource& source, std::int32_t blockCount,

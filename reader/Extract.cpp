@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "opera/Format.h"
+#include "reader/BlockSource.h"
 
 namespace brindle::reader {
 namespace {
@@ -39,7 +40,7 @@ bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::i
   if (startBlock < 0 || startBlock >= opera::kImageBlockLimit || byteCount < 0) return false;
   const auto imageSize = image.size();
   if (!imageSize) return false;
-  const auto offset = static_cast<std::uint64_t>(startBlock) * opera::kBlockSize;
+  const auto offset = static_cast<std::uint64_t>(startBlock) * media::kBlockSize;
   const auto total = static_cast<std::uint64_t>(byteCount);
   // The part of the entry that lies inside the image; the rest reads as zeros.
   const std::uint64_t inside = offset < *imageSize ? std::min(total, *imageSize - offset) : 0;
@@ -83,8 +84,8 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
   auto out = output::OutputFile::Replace(targetPath, followLinks);
   if (!out) return false;
 
-  const std::int64_t blocks = (std::int64_t{byteCount} + opera::kBlockSize - 1) / opera::kBlockSize;
-  const std::int64_t lastLength = byteCount - opera::kBlockSize * (blocks - 1);
+  const std::int64_t blocks = (std::int64_t{byteCount} + kSignedBlockSize - 1) / kSignedBlockSize;
+  const std::int64_t lastLength = byteCount - kSignedBlockSize * (blocks - 1);
   bool complete = true;
   std::uint64_t written = 0;
   for (std::int64_t i = 0; i < blocks; ++i) {
@@ -95,11 +96,11 @@ bool ExtractEntry(const DriveReader& readDrive, std::int32_t startBlock, std::in
       break;
     }
     const sector::SectorData block = readDrive(static_cast<std::int32_t>(lba), 1);
-    if (block.size() < static_cast<std::size_t>(opera::kBlockSize)) {
+    if (block.size() < media::kBlockSize) {
       complete = false;  // the reader has told the user; nothing is appended for it
       continue;
     }
-    const auto length = static_cast<std::size_t>(i == blocks - 1 ? lastLength : opera::kBlockSize);
+    const auto length = static_cast<std::size_t>(i == blocks - 1 ? lastLength : kSignedBlockSize);
     if (!out->writeAt(written, std::span(block.data(), length))) return false;
     written += length;
   }

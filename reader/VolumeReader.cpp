@@ -220,8 +220,7 @@ bool VolumeReader::openSourceImage(std::optional<media::ImageFile>& image) {
 std::int32_t VolumeReader::entryBytes(const std::string& line) const {
   if (!IsDirectoryLine(line)) return EntrySize(line);
   const std::int32_t blocks = DirectoryBlocks(line, longDirectories_);
-  return blocks > EntrySize(line) / opera::kBlockSize ? blocks * opera::kBlockSize
-                                                      : EntrySize(line);
+  return blocks > EntrySize(line) / kSignedBlockSize ? blocks * kSignedBlockSize : EntrySize(line);
 }
 
 bool VolumeReader::ExtractAllTo(const std::string& folder) {

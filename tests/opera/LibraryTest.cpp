@@ -305,7 +305,9 @@ TEST(OperaRecovery, DirectoryAndFileBlocksComeFromTheNextCopyOrAreReportedDamage
   const opera::Tree tree = opera::Walk(volume, volume.root());
   EXPECT_TRUE(tree.problems.empty());
   ASSERT_EQ(tree.recoveredBlocks.size(), 1u);
-  EXPECT_EQ(tree.recoveredBlocks[0].first, "Dir");
+  EXPECT_EQ(tree.recoveredBlocks[0].path, "Dir");
+  const opera::RecoveredBlock& fromCopy = tree.recoveredBlocks[0].recovered;
+  EXPECT_TRUE(fromCopy.index == 0 && fromCopy.block == dir.firstBlock && fromCopy.copy == 1);
 
   std::map<std::string, opera::Entry> byPath;
   for (const auto& w : tree.entries) byPath[w.path] = w.entry;
@@ -315,7 +317,8 @@ TEST(OperaRecovery, DirectoryAndFileBlocksComeFromTheNextCopyOrAreReportedDamage
   EXPECT_EQ(ReadWhole(device, byPath["big"], report), image.contents.at("big"));
   // Read in two parts that both cover block 1: it is recovered, from copy 1, each time.
   ASSERT_FALSE(report.recovered.empty());
-  for (const auto& r : report.recovered) EXPECT_TRUE(r.index == 1 && r.copy == 1);
+  for (const auto& r : report.recovered)
+    EXPECT_TRUE(r.index == 1 && r.block == big.firstBlock + 1 && r.copy == 1);
 
   opera::ReadReport lost;
   std::vector<std::uint8_t> expected = image.contents.at("single");
