@@ -156,11 +156,11 @@ TEST(Refused, EveryCutAndLyingHeader) {
       EXPECT_FALSE(DecodePicture(cut).picture) << name << " cut to " << size;
     }
   }
-  // Cut inside the pixel chunk's size field: cut off, not missing that chunk.
+  // Cut after the pixel chunk's id: cut off, not missing that chunk.
   for (const auto& [name, bytes] : files) {
     const std::size_t pdat = std::string(bytes.begin(), bytes.end()).find("PDAT");
     if (pdat == std::string::npos) continue;
-    EXPECT_EQ(DecodePicture(std::span(bytes).first(pdat + 5)).fault, PictureFault::Truncated)
+    EXPECT_EQ(DecodePicture(std::span(bytes).first(pdat + 4)).fault, PictureFault::Truncated)
         << name;
   }
   // Lying fields: (file, offset of a 32-bit field, value, the fault expected).
