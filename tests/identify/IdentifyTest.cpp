@@ -434,6 +434,7 @@ TEST(Identify, BothDatFormsFindTheGameAndTellANearMiss) {
        "bad.dat line 4: a block is not closed"},
       {"game (\n rom ( name a size 123456789012345678901 )\n)\n", "bad.dat line 2: rom size"},
       {nested, "bad.dat line 2: blocks nested too deeply"},
+      {"<datafile>\n<game name=\"A&#0;\"/>\n</datafile>\n", "bad.dat line 2: unknown entity"},
   };
   for (const auto& [text, message] : broken) {
     EXPECT_FALSE(brindle::identify::ParseDat(text, "bad.dat", error));

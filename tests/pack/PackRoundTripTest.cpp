@@ -286,6 +286,7 @@ TEST(PackEdges, ExactBlocksAShrunkFileAndNoCopies) {
   const Plan exact = MakePlan(root, {}, problems);
   EXPECT_EQ(exact.directories.at(0).blocks.size(), 1u);
   EXPECT_EQ(exact.label.rootBlockCount, 1u);
+  EXPECT_EQ(exact.files.at(0).copies.size(), 2u);  // more copies than the label's one
 
   Scratch scratch;
   fs::create_directory(scratch.path / "tree");

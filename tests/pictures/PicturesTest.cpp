@@ -162,6 +162,10 @@ TEST(Refused, EveryCutAndLyingHeader) {
     if (pdat == std::string::npos) continue;
     EXPECT_EQ(DecodePicture(std::span(bytes).first(pdat + 4)).fault, PictureFault::Truncated)
         << name;
+    if (name != "packed CEL") continue;
+    std::vector<std::uint8_t> lying = bytes;  // the first row says the next is far past the data
+    lying[pdat + 8] = 0xFF;
+    EXPECT_EQ(DecodePicture(lying).fault, PictureFault::Truncated);
   }
   // Lying fields: (file, offset of a 32-bit field, value, the fault expected).
   const std::uint32_t huge = 0xFFFFFFFF;
