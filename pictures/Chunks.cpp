@@ -28,8 +28,12 @@ ChunkList ReadChunks(std::span<const std::uint8_t> bytes) {
     list.chunks.push_back(chunk);
     at += size;
   }
-  // A few bytes of padding after the last chunk are common; more is a chunk cut short.
-  if (!list.cutOff && bytes.size() - at >= 4) list.cutOff = true;
+  // A few bytes of padding after the last chunk are common; more is a chunk cut short, and its
+  // id tells which (a file cut inside a chunk's size field is cut off, not missing that chunk).
+  if (!list.cutOff && bytes.size() - at >= 4) {
+    list.cutOff = true;
+    std::copy_n(bytes.begin() + static_cast<std::ptrdiff_t>(at), 4, list.cutId.begin());
+  }
   return list;
 }
 

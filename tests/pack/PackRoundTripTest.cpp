@@ -15,6 +15,7 @@
 #include "opera/Walker.h"
 #include "output/Names.h"
 #include "pack/HostTree.h"
+#include "pack/Layout.h"
 #include "pack/Plan.h"
 #include "pack/Writer.h"
 #include "reader/EntryLine.h"
@@ -231,6 +232,15 @@ TEST_P(PackRoundTrip, TheDiscHoldsExactlyTheTree) {
   auto disc = media::OpenContainer(image, error);
   ASSERT_TRUE(disc);
   ExpectTree(*disc, expected);
+  media::BlockStatus status{};
+  EXPECT_EQ(opera::Volume::Open(*disc, status)->label().rootCopies.size(),
+            static_cast<std::size_t>(c.copies));
+  // Each directory block names the one before it (-1 for the first).
+  for (const PlannedDirectory& d : plan.directories)
+    for (std::size_t i = 0; i < d.blocks.size(); ++i)
+      EXPECT_EQ(static_cast<std::int32_t>(d.blocks[i][4] << 24 | d.blocks[i][5] << 16 |
+                                          d.blocks[i][6] << 8 | d.blocks[i][7]),
+                static_cast<std::int32_t>(i) - 1);
   if (c.copies > 1) {
     ScratchedDevice scratched(*disc, AllCopiesButOne(*disc, maker.random()));
     ExpectTree(scratched, expected);
@@ -260,6 +270,40 @@ TEST_P(PackRoundTrip, TheDiscHoldsExactlyTheTree) {
       }
     }
   }
+}
+
+// Plans and writes that must not go as planned: entries that fill a directory block exactly (one
+// block, not two), a file that shrinks before it is written, a layout asking for no copies.
+TEST(PackEdges, ExactBlocksAShrunkFileAndNoCopies) {
+  Node root;
+  root.directory = true;
+  for (int i = 0; i < 28; ++i) {  // 25 x 72 + 3 x 76 bytes: the 2028 after the block header
+    root.children.push_back({});
+    root.children.back().name = "f" + std::to_string(i);
+    root.children.back().copies = i < 3 ? 2 : 1;
+  }
+  std::vector<std::string> problems;
+  const Plan exact = MakePlan(root, {}, problems);
+  EXPECT_EQ(exact.directories.at(0).blocks.size(), 1u);
+  EXPECT_EQ(exact.label.rootBlockCount, 1u);
+  EXPECT_EQ(exact.files.at(0).copies.size(), 2u);  // more copies than the label's one
+
+  Scratch scratch;
+  fs::create_directory(scratch.path / "tree");
+  std::ofstream(scratch.path / "tree" / "file") << std::string(5000, 'x');
+  const auto tree = ScanHostTree((scratch.path / "tree").string(), {}, problems);
+  ASSERT_TRUE(tree);
+  const Plan plan = MakePlan(*tree, {}, problems);
+  fs::resize_file(scratch.path / "tree" / "file", 100);
+  const WriteResult written = WriteVolume(plan, (scratch.path / "disc.iso").string(), nullptr);
+  EXPECT_FALSE(written.written);
+  EXPECT_THAT(written.problems, ::testing::Contains(::testing::HasSubstr("changed while")));
+  EXPECT_FALSE(fs::exists(scratch.path / "disc.iso"));
+
+  std::ofstream(scratch.path / "layout.json") << R"({"entries": [{"path": "file", "copies": 0}]})";
+  std::string error;
+  EXPECT_FALSE(ReadLayout((scratch.path / "layout.json").string(), error));
+  EXPECT_THAT(error, ::testing::HasSubstr("copies"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Seeds, PackRoundTrip,

@@ -156,6 +156,17 @@ TEST(Refused, EveryCutAndLyingHeader) {
       EXPECT_FALSE(DecodePicture(cut).picture) << name << " cut to " << size;
     }
   }
+  // Cut after the pixel chunk's id: cut off, not missing that chunk.
+  for (const auto& [name, bytes] : files) {
+    const std::size_t pdat = std::string(bytes.begin(), bytes.end()).find("PDAT");
+    if (pdat == std::string::npos) continue;
+    EXPECT_EQ(DecodePicture(std::span(bytes).first(pdat + 4)).fault, PictureFault::Truncated)
+        << name;
+    if (name != "packed CEL") continue;
+    std::vector<std::uint8_t> lying = bytes;  // the first row says the next is far past the data
+    lying[pdat + 8] = 0xFF;
+    EXPECT_EQ(DecodePicture(lying).fault, PictureFault::Truncated);
+  }
   // Lying fields: (file, offset of a 32-bit field, value, the fault expected).
   const std::uint32_t huge = 0xFFFFFFFF;
   const std::vector<std::tuple<int, std::size_t, std::uint32_t, PictureFault>> lies{
@@ -172,6 +183,7 @@ TEST(Refused, EveryCutAndLyingHeader) {
       {2, 72, 0, PictureFault::BadSize},                  // CCB: packed width 0
       {2, 80 + 8, huge, PictureFault::Truncated},         // PLUT: more colours than the chunk holds
       {3, 80 + 76 + 12, 1000 << 16 | 39, PictureFault::Truncated},  // PRE1: rows past the data
+      {3, 80 + 76 + 12, 0x7FF, PictureFault::BadSize},  // PRE1: a row wider than its words
   };
   for (const auto& [file, at, value, fault] : lies) {
     std::vector<std::uint8_t> bytes = files[file].second;
@@ -206,6 +218,11 @@ TEST(Scale, AveragesAreasAndKeepsProportions) {
   const Picture one = brindle::pictures::FitWithin(half, 1);
   ASSERT_EQ(one.width, 1u);
   EXPECT_EQ(one.at(0, 0), 0xFF000080u);
+  // Sides rounded to the nearest pixel: 300 x 200 in 256 is 256 x 171 (170.67).
+  EXPECT_EQ(
+      brindle::pictures::FitWithin(Picture{300, 200, std::vector<std::uint8_t>(300 * 200 * 4)}, 256)
+          .height,
+      171u);
   // Never enlarged.
   EXPECT_EQ(brindle::pictures::FitWithin(half, 256).width, 4u);
 }
