@@ -2,7 +2,8 @@
 // track, decompressed a hunk at a time. Every hunk's CRC16 is checked: a hunk that fails it or
 // does not decode makes its blocks FailedCheck; one whose bytes lie past the file's end makes
 // them Unreadable. An uncompressed file's hunks carry no CRC, so there each raw data sector is
-// checked as a raw image's is (sync, header address, EDC). Files that need a parent CHD, or a codec this build lacks, are refused.
+// checked as a raw image's is (sync, header address, EDC). Files that need a parent CHD, or a codec
+// this build lacks, are refused.
 #pragma once
 
 #include <cstdint>

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "CdSectorEncoder.h"
 #include "OperaImageBuilder.h"
 #include "identify/Dat.h"
 #include "identify/Match.h"
@@ -36,79 +37,13 @@ namespace {
 constexpr std::size_t kSector = 2352;
 constexpr std::size_t kUser = 2048;
 
-// GF(2^8) over x^8 + x^4 + x^3 + x^2 + 1 by logarithms.
-struct Gf {
-  std::array<std::uint8_t, 512> exp{};
-  std::array<int, 256> log{};
-  Gf() {
-    int x = 1;
-    for (int i = 0; i < 255; ++i) {
-      exp[i] = exp[i + 255] = static_cast<std::uint8_t>(x);
-      log[x] = i;
-      x <<= 1;
-      if (x & 0x100) x ^= 0x11D;
-    }
-  }
-  std::uint8_t mul(std::uint8_t a, std::uint8_t b) const {
-    return a && b ? exp[log[a] + log[b]] : 0;
-  }
-  std::uint8_t div(std::uint8_t a, std::uint8_t b) const {
-    return a ? exp[log[a] + 255 - log[b]] : 0;
-  }
-};
-
-// One Reed-Solomon codeword of n symbols (n - 2 given, two parity at the end) such that the
-// symbols sum to zero and so do the symbols weighted alpha^(n-1) ... alpha^0.
-void ParityPair(const Gf& gf, const std::vector<std::uint8_t*>& symbols) {
-  const std::size_t n = symbols.size();
-  std::uint8_t s0 = 0, s1 = 0;
-  for (std::size_t i = 0; i + 2 < n; ++i) {
-    s0 ^= *symbols[i];
-    s1 ^= gf.mul(*symbols[i], gf.exp[n - 1 - i]);
-  }
-  const std::uint8_t p = gf.div(s0 ^ s1, 1 ^ gf.exp[1]);
-  *symbols[n - 2] = p;
-  *symbols[n - 1] = s0 ^ p;
-}
-
-// A Mode 1 sector as a drive dump holds it, written from the sector layout of the CD-ROM
-// standard: sync, BCD address, data, EDC, zeros, P parity over columns, Q over diagonals.
-void EncodeMode1(const Gf& gf, const std::uint8_t* user, std::size_t lba, std::uint8_t* s) {
-  s[0] = 0;
-  std::fill(s + 1, s + 11, 0xFF);
-  s[11] = 0;
-  const std::size_t a = lba + 150;
-  auto bcd = [](std::size_t v) { return static_cast<std::uint8_t>((v / 10) * 16 + v % 10); };
-  s[12] = bcd(a / 4500);
-  s[13] = bcd(a / 75 % 60);
-  s[14] = bcd(a % 75);
-  s[15] = 1;
-  std::copy_n(user, kUser, s + 16);
-  std::uint32_t edc = 0;
-  for (std::size_t i = 0; i < 2064; ++i) {
-    edc ^= s[i];
-    for (int b = 0; b < 8; ++b) edc = (edc >> 1) ^ ((edc & 1) ? 0xD8018001u : 0);
-  }
-  for (int i = 0; i < 4; ++i) s[2064 + i] = static_cast<std::uint8_t>(edc >> (8 * i));
-  std::fill(s + 2068, s + 2076, 0);
-  std::uint8_t* area = s + 12;  // the words counted from the header
-  for (int plane = 0; plane < 2; ++plane) {
-    for (int column = 0; column < 43; ++column) {
-      std::vector<std::uint8_t*> p;
-      for (int row = 0; row < 24; ++row) p.push_back(area + 2 * (43 * row + column) + plane);
-      p.push_back(s + 2076 + 2 * column + plane);
-      p.push_back(s + 2076 + 2 * (43 + column) + plane);
-      ParityPair(gf, p);
-    }
-    for (int diagonal = 0; diagonal < 26; ++diagonal) {
-      std::vector<std::uint8_t*> q;
-      for (int k = 0; k < 43; ++k)
-        q.push_back(area + 2 * ((43 * diagonal + 44 * k) % 1118) + plane);
-      q.push_back(s + 2248 + 2 * diagonal + plane);
-      q.push_back(s + 2248 + 2 * (26 + diagonal) + plane);
-      ParityPair(gf, q);
-    }
-  }
+// A Mode 1 sector as a drive dump holds it, from the test encoder that shares no code with
+// media/ (tests/media/CdSectorEncoder).
+void EncodeMode1(const std::uint8_t* user, std::size_t lba, std::uint8_t* sector) {
+  brindle::testing::EncodeCdSector(brindle::testing::CdMode::Mode1,
+                                   static_cast<std::uint32_t>(lba + 150),
+                                   std::span<const std::uint8_t, 2048>(user, kUser),
+                                   std::span<std::uint8_t, 2352>(sector, kSector));
 }
 
 void Write(const fs::path& path, const std::vector<std::uint8_t>& bytes) {
@@ -181,11 +116,10 @@ Disc MakeDisc(const fs::path& dir, std::mt19937& random, std::size_t audioSector
             dir / "disc (Track 2).bin"};
   Write(disc.iso, image);
 
-  static const Gf gf;
   const std::size_t sectors = image.size() / kUser;
   std::vector<std::uint8_t> bin(sectors * kSector);
   for (std::size_t i = 0; i < sectors; ++i)
-    EncodeMode1(gf, image.data() + i * kUser, i, bin.data() + i * kSector);
+    EncodeMode1(image.data() + i * kUser, i, bin.data() + i * kSector);
   Write(disc.dataBin, bin);
   std::string sheet =
       "FILE \"disc (Track 1).bin\" BINARY\n  TRACK 01 MODE1/2352\n    INDEX 01 00:00:00\n";
@@ -263,13 +197,12 @@ TEST(TrackHashes, EveryContainerGivesTheDumpsOwnHashes) {
 // Sectors rebuilt from their user data equal the encoder's across second and minute boundaries,
 // up to the last address of a 99-minute disc.
 TEST(TrackHashes, RebuiltSectorsEqualTheEncodersAtEveryAddress) {
-  static const Gf gf;
   std::vector<std::uint8_t> user(kUser), ours(kSector), theirs(kSector);
   for (std::size_t lba : {0, 74, 75, 4349, 4350, 4499, 71234, 449849}) {
     for (std::size_t i = 0; i < kUser; ++i) user[i] = static_cast<std::uint8_t>(i * 7 + lba);
     std::copy(user.begin(), user.end(), ours.begin());
     brindle::media::ExpandToMode1(ours, 1, lba);
-    EncodeMode1(gf, user.data(), lba, theirs.data());
+    EncodeMode1(user.data(), lba, theirs.data());
     EXPECT_TRUE(ours == theirs) << "LBA " << lba;
   }
 }
