@@ -4,6 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -54,7 +55,7 @@ class TreeMaker {
     std::set<std::string> used;
     for (int i = 0; i < count; ++i) {
       const std::string name = this->name();
-      if (!used.insert(name).second) continue;
+      if (!used.insert(HostKey(name)).second) continue;
       const std::string childPath = path.empty() ? name : path + "/" + name;
       const fs::path host = dir / Native(output::Latin1ToUtf8(name));
       if (depth < 6 && count < 20 && pick(0, 2) == 0) {
@@ -78,15 +79,37 @@ class TreeMaker {
   std::mt19937& random() { return random_; }
 
  private:
+#ifdef _WIN32
+  // Windows holds no name with these characters or ending in a dot, folds letter case, and keeps
+  // paths short: its trees get names it can store.
+  static constexpr bool kWindows = true;
+  static constexpr const char* kHostRefuses = "<>:\"\\|?*";
+#else
+  static constexpr bool kWindows = false;
+  static constexpr const char* kHostRefuses = "";
+#endif
+
+  // Two names the host file system takes for one.
+  static std::string HostKey(std::string name) {
+    if (!kWindows) return name;
+    for (char& ch : name) {
+      const auto c = static_cast<unsigned char>(ch);
+      if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7))
+        ch = static_cast<char>(c + 0x20);
+    }
+    return name;
+  }
+
   // 1 to 31 Latin-1 bytes, 8-bit ones included: no '/', no control characters, no space at
   // either end (the window trims them), never "." or "..".
   std::string name() {
     std::string name;
-    const int length = pick(0, 4) == 0 ? 31 : pick(1, 12);
+    const int length = !kWindows && pick(0, 4) == 0 ? 31 : pick(1, 12);
     while (static_cast<int>(name.size()) < length) {
       const int c = pick(0x20, 0xFF);
-      if (c == '/' || (c >= 0x7F && c < 0xA0) ||
-          ((name.empty() || name.size() + 1 == static_cast<std::size_t>(length)) && c == ' '))
+      const bool last = name.size() + 1 == static_cast<std::size_t>(length);
+      if (c == '/' || (c >= 0x7F && c < 0xA0) || ((name.empty() || last) && c == ' ') ||
+          std::strchr(kHostRefuses, c) != nullptr || (kWindows && last && c == '.'))
         continue;
       name += static_cast<char>(c);
     }
