@@ -12,44 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "MemoryDevice.h"
 #include "cli/Extract.h"
 #include "cli/Inspect.h"
 #include "media/BlockDevice.h"
 
 namespace {
 
-class MemoryDevice final : public brindle::media::BlockDevice {
- public:
-  MemoryDevice(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
-  std::uint64_t blockCount() const override {
-    return (size_ + brindle::media::kBlockSize - 1) / brindle::media::kBlockSize;
-  }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<brindle::media::BlockStatus> status) override {
-    if (out.size() != status.size() * brindle::media::kBlockSize) std::abort();
-    for (std::size_t i = 0; i < status.size(); ++i) {
-      std::uint8_t* into = out.data() + i * brindle::media::kBlockSize;
-      std::memset(into, 0, brindle::media::kBlockSize);
-      if (first + i >= blockCount()) {
-        status[i] = brindle::media::BlockStatus::PastEnd;
-        continue;
-      }
-      const std::uint64_t at = (first + i) * brindle::media::kBlockSize;
-      const std::size_t n = std::min<std::uint64_t>(brindle::media::kBlockSize, size_ - at);
-      std::memcpy(into, data_ + at, n);
-      // Blocks whose first byte is 0xEE fail their check, so the copies are exercised.
-      status[i] = into[0] == 0xEE ? brindle::media::BlockStatus::FailedCheck
-                                  : brindle::media::BlockStatus::Good;
-    }
-  }
-  bool serial() const override { return true; }  // one copying thread: runs stay comparable
-  std::string describe() const override { return "memory"; }
-  std::vector<brindle::media::TrackInfo> tracks() const override { return {}; }
-
- private:
-  const std::uint8_t* data_;
-  std::size_t size_;
-};
+using brindle::fuzz::MemoryDevice;
 
 std::size_t Lines(const std::string& text) {
   return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
