@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -201,6 +202,22 @@ ReadResult FileSystem::read(Inode inode, std::uint64_t offset, std::span<std::ui
     err_ << DamagedFileText(found->path, first.index, first.block, first.status) << std::endl;
   }
   return {EIO, 0};
+}
+
+std::optional<media::FileRange> FileSystem::fileRange(Inode inode, std::uint64_t offset,
+                                                      std::size_t size) const {
+  const Node* found = node(inode);
+  if (found == nullptr || found->entry.isDirectory() || found->entry.copies.empty())
+    return std::nullopt;
+  const opera::Entry& entry = found->entry;
+  if (offset >= entry.byteCount || size == 0) return std::nullopt;
+  const std::uint64_t length = std::min<std::uint64_t>(size, entry.byteCount - offset);
+  const std::uint64_t firstIndex = offset / media::kBlockSize;
+  const std::uint64_t blocks = (offset + length - 1) / media::kBlockSize - firstIndex + 1;
+  const auto range = volume_.device().fileRange(entry.copies[0] + firstIndex, blocks);
+  // Only whole blocks in the file: a block cut short by the file's end reads as damaged.
+  if (!range || range->length < blocks * media::kBlockSize) return std::nullopt;
+  return media::FileRange{range->handle, range->offset + offset % media::kBlockSize, length};
 }
 
 std::unique_ptr<opera::EntryReader> FileSystem::takeReader() {

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <span>
 #include <string>
@@ -78,6 +79,12 @@ class FileSystem {
   // The first of each is reported on the error stream, once per file. Safe from many threads
   // at once.
   ReadResult read(Inode inode, std::uint64_t offset, std::span<std::uint8_t> out);
+
+  // Where the bytes read(inode, offset, size) gives lie unchanged in one host file (a plain
+  // image holding every block of the range in the first copy), so the kernel can move them
+  // without a copy through this process; nothing when they do not, and read is used instead.
+  std::optional<media::FileRange> fileRange(Inode inode, std::uint64_t offset,
+                                            std::size_t size) const;
 
   // The extended attribute names, each followed by a zero byte, as listxattr(2) returns them.
   int listxattr(Inode inode, std::string& names) const;

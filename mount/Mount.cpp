@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <fuse_lowlevel.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -36,6 +37,10 @@ void Init(void*, fuse_conn_info* connection) {
   connection->max_readahead = kMaxRead;
   // The data never changes, so there is nothing to invalidate when attributes are looked at.
   connection->want &= ~unsigned{FUSE_CAP_AUTO_INVAL_DATA};
+  // Replies may be spliced from the image file's pages into the kernel's request. Not moved:
+  // the pages stay the image file's, in its cache.
+  if ((connection->capable & FUSE_CAP_SPLICE_WRITE) != 0) connection->want |= FUSE_CAP_SPLICE_WRITE;
+  connection->want &= ~unsigned{FUSE_CAP_SPLICE_MOVE};
 }
 
 void Lookup(fuse_req_t request, fuse_ino_t parent, const char* name) {
@@ -78,12 +83,94 @@ void Open(fuse_req_t request, fuse_ino_t inode, fuse_file_info* file) {
   fuse_reply_open(request, file);
 }
 
+// A pipe that a range of the image file is spliced into before it is handed to the kernel:
+// the page cache's pages go into it by reference, and on to the kernel's reply without passing
+// through this process. Filling it first means a range that comes up short or fails (the image
+// shrank, the disk under it gave an I/O error) is noticed before anything is answered, and is
+// then served by the entry reader, which reports it as it reports any bad block.
+class SplicePipe {
+ public:
+  SplicePipe() = default;
+  SplicePipe(const SplicePipe&) = delete;
+  SplicePipe& operator=(const SplicePipe&) = delete;
+  ~SplicePipe() { close(); }
+
+  // Moves length bytes of the open file from offset into the (empty) pipe; true when all of
+  // them are there. Never waits: a pipe that fills up counts as a failure.
+  bool fill(int file, std::uint64_t offset, std::size_t length) {
+    if (!reserve(length)) return false;
+    off_t position = off_t(offset);
+    for (std::size_t done = 0; done < length;) {
+      const ssize_t moved =
+          splice(file, &position, ends_[1], nullptr, length - done, SPLICE_F_NONBLOCK);
+      if (moved < 0 && errno == EINTR) continue;
+      if (moved <= 0) {
+        close();  // whatever did arrive must not go out with the next reply
+        return false;
+      }
+      done += std::size_t(moved);
+    }
+    return true;
+  }
+
+  int readEnd() const { return ends_[0]; }
+
+  // After a reply: a pipe the reply did not empty is replaced, so no byte of it can go out
+  // with another.
+  void settle() {
+    int left = 0;
+    if (ends_[0] >= 0 && (ioctl(ends_[0], FIONREAD, &left) != 0 || left != 0)) close();
+  }
+
+ private:
+  // A range that starts inside a page takes one pipe slot per page it touches.
+  bool reserve(std::size_t length) {
+    const std::size_t page = std::size_t(sysconf(_SC_PAGESIZE));
+    const std::size_t needed = (length / page + 2) * page;
+    if (ends_[0] < 0 && pipe2(ends_, O_CLOEXEC | O_NONBLOCK) != 0) {
+      ends_[0] = ends_[1] = -1;
+      return false;
+    }
+    if (capacity_ < needed) {
+      const int size = fcntl(ends_[1], F_SETPIPE_SZ, int(needed));
+      if (size < 0) return false;
+      capacity_ = std::size_t(size);
+    }
+    return true;
+  }
+
+  void close() {
+    for (int& end : ends_) {
+      if (end >= 0) ::close(end);
+      end = -1;
+    }
+    capacity_ = 0;
+  }
+
+  int ends_[2] = {-1, -1};
+  std::size_t capacity_ = 0;
+};
+
 void Read(fuse_req_t request, fuse_ino_t inode, size_t size, off_t offset, fuse_file_info*) {
+  const std::uint64_t from = offset < 0 ? 0 : std::uint64_t(offset);
+  // Bytes that lie as they are in the image file go from its page cache to the kernel by
+  // splice: the copy through this process is what a first read of a large file costs most.
+  if (const auto range = Served(request).fileRange(inode, from, size)) {
+    thread_local SplicePipe pipe;
+    const auto length = static_cast<std::size_t>(range->length);
+    if (pipe.fill(static_cast<int>(range->handle), range->offset, length)) {
+      fuse_bufvec data = FUSE_BUFVEC_INIT(length);
+      data.buf[0].flags = FUSE_BUF_IS_FD;
+      data.buf[0].fd = pipe.readEnd();
+      fuse_reply_data(request, &data, fuse_buf_copy_flags{});
+      pipe.settle();
+      return;
+    }
+  }
   // One buffer per serving thread, grown to the largest request once.
   thread_local std::vector<std::uint8_t> buffer;
   buffer.resize(size);
-  const ReadResult result =
-      Served(request).read(inode, offset < 0 ? 0 : std::uint64_t(offset), buffer);
+  const ReadResult result = Served(request).read(inode, from, buffer);
   if (result.error != 0) {
     fuse_reply_err(request, result.error);
   } else {

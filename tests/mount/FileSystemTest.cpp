@@ -43,6 +43,12 @@ class ScratchedDevice final : public media::BlockDevice {
   }
   std::string describe() const override { return disc_->describe(); }
   std::vector<media::TrackInfo> tracks() const override { return disc_->tracks(); }
+  // The image file's bytes stand for blocks only where none of them is scratched.
+  std::optional<media::FileRange> fileRange(std::uint64_t first,
+                                            std::uint64_t count) const override {
+    if (scratched.lower_bound(first) != scratched.lower_bound(first + count)) return std::nullopt;
+    return disc_->fileRange(first, count);
+  }
 
  private:
   std::unique_ptr<media::BlockDevice> disc_;
@@ -340,6 +346,64 @@ TEST(MountedTree, BadBlockComesFromAnotherCopyOrFailsOnlyReadsOfItReportedOnce) 
             1u)
       << said;
   EXPECT_EQ(Count(said, "\n"), 2u) << said;
+}
+
+// Where the mount hands the kernel a range of the image file instead of bytes, that range holds
+// exactly what a read gives; a range with a failing block is never handed over.
+TEST(MountedTree, RangesOfTheImageFileHoldWhatAReadGives) {
+  const OperaImage image = OperaImageBuilder()
+                               .root({
+                                   OperaEntry::File("one", 1),
+                                   OperaEntry::File("block", 2048),
+                                   OperaEntry::File("odd", 2049),
+                                   OperaEntry::File("large", 40000).withCopies(2),
+                               })
+                               .build();
+  Mounted disc(image);
+  const std::vector<std::uint8_t> imageBytes = [&] {
+    std::vector<std::uint8_t> bytes(fs::file_size(disc.file));
+    std::FILE* f = std::fopen(disc.file.c_str(), "rb");
+    EXPECT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), bytes.size());
+    std::fclose(f);
+    return bytes;
+  }();
+  for (const std::string name : {"one", "block", "odd", "large"}) {
+    const Inode inode = disc.resolve(name);
+    const std::size_t size = image.contents.at(name).size();
+    for (const auto& [offset, length] : {std::pair<std::size_t, std::size_t>{0, 1 << 20},
+                                         {0, 1},
+                                         {1, 2048},
+                                         {2047, 2},
+                                         {5000, 7000},
+                                         {size - 1, 10},
+                                         {size, 10}}) {
+      SCOPED_TRACE(name + " " + std::to_string(offset) + "+" + std::to_string(length));
+      int error = -1;
+      const auto bytes = disc.read(inode, offset, length, error);
+      const auto range = disc.fileSystem->fileRange(inode, offset, length);
+      // Every range inside a file is given (the image holds all its blocks), past its end none.
+      ASSERT_EQ(range.has_value(), offset < size);
+      if (!range) continue;
+      ASSERT_EQ(error, 0);
+      ASSERT_LE(range->offset + range->length, imageBytes.size());
+      EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), imageBytes.begin() + range->offset,
+                             imageBytes.begin() + range->offset + range->length));
+    }
+  }
+  EXPECT_FALSE(disc.fileSystem->fileRange(disc.resolve("odd"), 2049, 1));
+  EXPECT_FALSE(disc.fileSystem->fileRange(kRootInode, 0, 1));
+
+  // A scratched block of the first copy: its bytes come from the second copy, so never from
+  // the file where the first copy lies.
+  const std::uint32_t large = image.placements.at("large").firstBlock;
+  Mounted scratched(image, {large + 3});
+  const Inode inode = scratched.resolve("large");
+  EXPECT_FALSE(scratched.fileSystem->fileRange(inode, 0, 40000));
+  EXPECT_FALSE(scratched.fileSystem->fileRange(inode, 3 * 2048 + 5, 1));
+  EXPECT_TRUE(scratched.fileSystem->fileRange(inode, 4 * 2048, 2048));
+  int error = -1;
+  EXPECT_EQ(scratched.read(inode, 0, 40000, error), image.contents.at("large"));
+  EXPECT_EQ(error, 0);
 }
 
 }  // namespace

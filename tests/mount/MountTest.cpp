@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "OperaImageBuilder.h"
+#include "mount/Messages.h"
 #include "output/Names.h"
 
 namespace brindle::testing {
@@ -244,6 +245,38 @@ TEST_F(Mount, DetachesUntilFusermountUnmountsAndSaysWhyItCannotMount) {
   EXPECT_EQ(WEXITSTATUS(std::system(notOpera.c_str())), 1);
   EXPECT_NE(said().find("Opera"), std::string::npos) << said();
   EXPECT_FALSE(Mounted(point_));
+}
+
+// Reads of a plain image go from the image file's pages to the kernel without passing through
+// the program; an image that loses its tail while mounted must still read as damaged where its
+// bytes stop, and say so once, as any unreadable block does. The bytes before read exact.
+TEST_F(Mount, AnImageThatShrinksWhileMountedReadsAsDamagedWhereItsBytesStop) {
+  const OperaImage image = OperaImageBuilder().root({OperaEntry::File("big", 600000)}).build();
+  const fs::path file = dir_ / "disc.iso";
+  ASSERT_TRUE(image.writeTo(file.string()));
+  ASSERT_TRUE(mountForeground(file)) << said();
+  const std::uint32_t first = image.placements.at("big").firstBlock;
+  const std::uint32_t kept = 100;  // blocks of the file left in the image, a whole page's worth
+  fs::resize_file(file, std::uintmax_t(first + kept) * 2048);
+
+  const int fd = ::open((point_ / "big").c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  // One page per request, in order, so the first request to fail is the one holding block kept.
+  ASSERT_EQ(posix_fadvise(fd, 0, 0, POSIX_FADV_RANDOM), 0);
+  std::vector<std::uint8_t> got(600000);
+  std::size_t done = 0;
+  ssize_t last = 0;
+  while (done < got.size() && (last = ::read(fd, got.data() + done, 4096)) > 0) done += last;
+  const int error = errno;
+  ::close(fd);
+  EXPECT_EQ(last, -1);
+  EXPECT_EQ(error, EIO);
+  EXPECT_EQ(done, kept * 2048u);
+  const std::vector<std::uint8_t>& want = image.contents.at("big");
+  EXPECT_TRUE(std::equal(got.begin(), got.begin() + std::ptrdiff_t(done), want.begin()));
+  EXPECT_EQ(
+      said(),
+      mount::DamagedFileText("big", kept, first + kept, media::BlockStatus::Unreadable) + "\n");
 }
 
 }  // namespace
