@@ -36,11 +36,18 @@ Directory Volume::readDirectory(const DirectoryRef& directory) const {
   }
   std::array<std::uint8_t, media::kBlockSize> block{};
   std::array<media::BlockStatus, 1> status{};
+  // Copies that lie past the device's end are not asked for, block by block: a directory claiming
+  // hundreds of copies far past the end costs no reads.
+  const std::uint64_t end = device_->blockCount();
   for (std::uint32_t i = 0; i < directory.blockCount; ++i) {
     std::optional<BlockEntries> best;
     media::BlockStatus lastStatus = media::BlockStatus::Good;
     for (std::size_t c = 0; c < directory.copies.size(); ++c) {
       const std::uint64_t at = std::uint64_t{directory.copies[c]} + i;
+      if (at >= end) {
+        lastStatus = media::BlockStatus::PastEnd;
+        continue;
+      }
       device_->read(at, block, status);
       lastStatus = status[0];
       if (status[0] != media::BlockStatus::Good) continue;
