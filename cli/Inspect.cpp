@@ -41,9 +41,8 @@ ordered_json EntryJson(const opera::Entry& e) {
 
 void ReportWalk(const opera::Tree& tree, Reporter& reporter) {
   for (const std::string& line : opera::WalkProblemLines(tree.problems, Utf8)) reporter.line(line);
-  for (const opera::RecoveredDirectoryBlock& r : tree.recoveredBlocks)
-    reporter.line("\"" + Utf8(r.path) + "\": directory block " + std::to_string(r.recovered.block) +
-                  " read from another copy.");
+  for (const std::string& line : opera::RecoveredBlockLines(tree.recoveredBlocks, Utf8))
+    reporter.line(line);
 }
 
 int PrintTree(const Disc& disc, const std::vector<std::string>& dirs, std::ostream& out,
@@ -67,12 +66,31 @@ int PrintDirectoryJson(const Disc& disc, const std::vector<std::string>& dirs, s
   doc["directory"] = dirs;
   doc["entries"] = ordered_json::array();
   for (const opera::Entry& e : dir.entries) doc["entries"].push_back(EntryJson(e));
+  // The document carries every problem, a run of consecutive blocks with the same problem as one
+  // range (a directory claiming thousands of blocks past the disc's end is one); the messages
+  // tell the first of them, as the walk's do.
   doc["problems"] = ordered_json::array();
+  std::string path;  // UTF-8, as given
+  for (const std::string& name : dirs) path += (path.empty() ? "" : "/") + name;
+  const auto asGiven = [](const std::string& p) { return p; };
+  std::vector<opera::WalkProblem> told;
   for (const opera::BlockProblem& p : dir.problems) {
+    const bool continues = !told.empty() && told.back().block.block + 1 == p.block &&
+                           told.back().block.status == p.status &&
+                           told.back().block.fault == p.fault;
+    told.push_back({opera::WalkProblem::Kind::Block, path, p, 1, path.size()});
+    if (continues) {
+      doc["problems"].back()["lastBlock"] = p.block;
+      continue;
+    }
     const std::string text = p.fault ? opera::ToText(*p.fault) : media::ToText(p.status);
-    doc["problems"].push_back({{"block", p.block}, {"problem", text}});
-    reporter.line("directory block " + std::to_string(p.block) + ": " + text);
+    doc["problems"].push_back({{"block", p.block}, {"lastBlock", p.block}, {"problem", text}});
   }
+  for (const std::string& line : opera::WalkProblemLines(told, asGiven)) reporter.line(line);
+  std::vector<opera::RecoveredDirectoryBlock> recovered;
+  for (const opera::RecoveredBlock& r : dir.recovered) recovered.push_back({path, r});
+  for (const std::string& line : opera::RecoveredBlockLines(recovered, asGiven))
+    reporter.line(line);
   out << doc.dump(2) << '\n';
   return dir.problems.empty() ? kExitOk : kExitFailed;
 }
@@ -302,9 +320,11 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter, bool strict)
     if (lost && !copies.empty()) ++unrecoverable;
 
     std::size_t lines = 0, more = 0;
+    bool moreDamage = false;  // the count of the rest goes where the lines it stands for would
     const auto tell = [&](bool damage, const std::string& text) {
       if (lines++ >= kShownRuns) {
         ++more;
+        moreDamage = moreDamage || damage || strict;
       } else if (damage || strict) {
         reporter.line(text);
       } else {
@@ -339,7 +359,14 @@ int Verify(const Disc& disc, std::ostream& out, Reporter& reporter, bool strict)
         }
       }
     }
-    if (more > 0) reporter.line(item.path + ": and " + std::to_string(more) + " more.");
+    if (more > 0) {
+      const std::string text = item.path + ": and " + std::to_string(more) + " more.";
+      if (moreDamage) {
+        reporter.line(text);
+      } else {
+        out << text << '\n';
+      }
+    }
     progress.addFile();
   }
   progress.finish();

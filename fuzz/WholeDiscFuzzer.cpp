@@ -42,7 +42,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t entries = Lines(out.str());
   // Every walk message names one directory block or one entry.
   if (Lines(err.str()) > 2 * entries + 64) std::abort();
-  cli::PrintDirectoryJson(disc, {}, out, reporter);
+  std::ostringstream json;
+  cli::PrintDirectoryJson(disc, {}, json, reporter);
+  // Bad directory blocks come as ranges: at most one for each block on the disc, and one for all
+  // those past its end, however many blocks the directory claims.
+  std::size_t ranges = 0;
+  const std::string document = json.str();
+  for (auto at = document.find("\"lastBlock\""); at != std::string::npos;
+       at = document.find("\"lastBlock\"", at + 1))
+    ++ranges;
+  if (ranges > disc.device->blockCount() + 1) std::abort();
 
   // verify: per entry and copy, at most a screenful of runs and one line for the rest.
   std::ostringstream verifyOut, verifyErr;

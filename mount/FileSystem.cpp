@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdio>
+#include <map>
 #include <ostream>
 
 #include "mount/Messages.h"
@@ -49,9 +50,18 @@ FileSystem::FileSystem(const opera::Volume& volume, const Identity& identity, st
 FileSystem::~FileSystem() = default;
 
 void FileSystem::build(opera::Tree tree, std::ostream& err) {
-  for (const std::string& line : opera::WalkProblemLines(
-           tree.problems, [](const std::string& path) { return output::Latin1ToUtf8(path); }))
+  const auto shownPath = [](const std::string& path) { return output::Latin1ToUtf8(path); };
+  for (const std::string& line : opera::WalkProblemLines(tree.problems, shownPath))
     err << line << '\n';
+  for (const std::string& line : opera::RecoveredBlockLines(tree.recoveredBlocks, shownPath))
+    err << line << '\n';
+  // Entries left out are told per directory up to a screenful, then counted: a crafted directory
+  // of thousands of unusable names is a few lines.
+  constexpr std::size_t kShownLeftOut = 20;
+  std::map<Inode, std::size_t> leftOut;
+  const auto tell = [&](Inode parent, const std::string& line) {
+    if (leftOut[parent]++ < kShownLeftOut) err << line << '\n';
+  };
 
   nodes_.resize(tree.entries.size() + 1);
   nodes_[0].entry = RootEntry(volume_.label());
@@ -73,16 +83,20 @@ void FileSystem::build(opera::Tree tree, std::ostream& err) {
       node.visible = false;  // its directory was left out and said so
     } else if (!output::IsSafeFileName(node.entry.name)) {
       node.visible = false;
-      err << LeftOutUnsafeName(node.path, directory) << '\n';
+      tell(parentInode, LeftOutUnsafeName(node.path, directory));
     } else if (parent.byName.count(node.name) != 0) {
       node.visible = false;
-      err << LeftOutDuplicate(node.path, directory) << '\n';
+      tell(parentInode, LeftOutDuplicate(node.path, directory));
     }
     if (!node.visible) continue;
     parent.byName.emplace(node.name, inode);
     parent.children.push_back(inode);
     if (directory) ++parent.subdirectories;
     ++visible_;
+  }
+  for (const auto& [parent, count] : leftOut) {
+    if (count > kShownLeftOut)
+      err << LeftOutMoreText(nodes_[parent - 1].path, count - kShownLeftOut) << '\n';
   }
 }
 

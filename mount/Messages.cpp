@@ -24,6 +24,10 @@ std::string LeftOutDuplicate(const std::string& path, bool directory) {
          Below(directory) + ".";
 }
 
+std::string LeftOutMoreText(const std::string& path, std::size_t count) {
+  return Quoted(path) + ": and " + std::to_string(count) + " more entries left out.";
+}
+
 std::string DamagedFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
                             media::BlockStatus status) {
   return Quoted(path) + ": block " + std::to_string(index) + " (disc block " +

@@ -12,6 +12,8 @@ namespace brindle::mount {
 // paths are UTF-8, as the mount shows them.
 std::string LeftOutUnsafeName(const std::string& path, bool directory);
 std::string LeftOutDuplicate(const std::string& path, bool directory);
+// count more entries of the directory at path were left out, past those told one by one.
+std::string LeftOutMoreText(const std::string& path, std::size_t count);
 
 std::string DamagedFileText(const std::string& path, std::uint32_t index, std::uint32_t block,
                             media::BlockStatus status);

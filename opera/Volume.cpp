@@ -1,5 +1,6 @@
 #include "opera/Volume.h"
 
+#include <algorithm>
 #include <array>
 
 #include "opera/DirectoryBlock.h"
@@ -36,11 +37,27 @@ Directory Volume::readDirectory(const DirectoryRef& directory) const {
   }
   std::array<std::uint8_t, media::kBlockSize> block{};
   std::array<media::BlockStatus, 1> status{};
+  // Copies that lie past the device's end are not asked for, block by block: a directory claiming
+  // hundreds of copies far past the end costs no reads.
+  const std::uint64_t end = device_->blockCount();
+  std::uint64_t reach = 0;  // the directory's blocks that lie on the device in some copy
+  for (const std::uint32_t first : directory.copies)
+    if (first < end)
+      reach = std::max(reach, std::min<std::uint64_t>(directory.blockCount, end - first));
   for (std::uint32_t i = 0; i < directory.blockCount; ++i) {
+    if (i >= reach) {
+      result.problems.push_back(
+          {directory.copies.front() + i, media::BlockStatus::PastEnd, std::nullopt});
+      continue;
+    }
     std::optional<BlockEntries> best;
     media::BlockStatus lastStatus = media::BlockStatus::Good;
     for (std::size_t c = 0; c < directory.copies.size(); ++c) {
       const std::uint64_t at = std::uint64_t{directory.copies[c]} + i;
+      if (at >= end) {
+        lastStatus = media::BlockStatus::PastEnd;
+        continue;
+      }
       device_->read(at, block, status);
       lastStatus = status[0];
       if (status[0] != media::BlockStatus::Good) continue;

@@ -1,6 +1,8 @@
-// Walking the whole tree below a directory. Terminates on any input: a directory already on the
-// current path or already visited anywhere is not entered again, and the depth and the number of
-// entries are capped. Each of these is reported, none is silent.
+// Walking the whole tree below a directory. Terminates on any input: a directory overlapping one
+// on the current path, or sharing a block with any copy of one already walked, is not entered, and
+// the depth and the number of entries are capped. Each of these is reported, none is silent. So
+// a walk lists each disc block at most once per copy of one directory: its entries are bounded by
+// the disc's size.
 #pragma once
 
 #include <cstdint>
@@ -33,8 +35,12 @@ struct WalkProblem {
     Block,           // a directory block could not be read or is malformed
   };
   Kind kind;
-  std::string path;    // the directory concerned ("" for the start)
-  BlockProblem block;  // for Kind::Block
+  std::string path;          // the directory concerned ("" for the start)
+  BlockProblem block;        // for Kind::Block: the first disc block of the run
+  std::uint32_t blocks = 1;  // Kind::Block: consecutive directory blocks with this problem
+  // The length of the start of path that names the directory whose listing met the problem: the
+  // directory itself for Block and EntryCap, the one holding its entry for the rest.
+  std::size_t listedIn = 0;
 };
 
 const char* ToText(WalkProblem::Kind kind);
@@ -45,7 +51,8 @@ std::string WalkProblemText(const WalkProblem& problem, const std::string& shown
 
 // Every problem of a walk as the lines that tell it: a run of consecutive directory blocks of one
 // directory with the same problem is one line (a directory claiming thousands of blocks past the
-// disc's end), and each directory tells at most shownPerDirectory lines, then how many more.
+// disc's end), and the problems each directory's listing met take at most shownPerDirectory
+// lines, then how many more.
 // shownPath turns a directory's disc path into the path the user sees.
 std::vector<std::string> WalkProblemLines(
     const std::vector<WalkProblem>& problems,
@@ -57,6 +64,14 @@ struct RecoveredDirectoryBlock {
   std::string path;  // the directory ("" for the start)
   RecoveredBlock recovered;
 };
+
+// Every directory block of a walk read from another copy, as the lines that tell it: consecutive
+// blocks of one directory read from the same copy are one line, and each directory tells at most
+// shownPerDirectory lines, then how many more.
+std::vector<std::string> RecoveredBlockLines(
+    const std::vector<RecoveredDirectoryBlock>& recovered,
+    const std::function<std::string(const std::string&)>& shownPath,
+    std::size_t shownPerDirectory = 20);
 
 struct Tree {
   std::vector<WalkedEntry> entries;  // depth first, each directory's entries in disc order

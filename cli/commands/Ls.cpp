@@ -17,7 +17,8 @@ const char* const kLsJsonShape =
     "--json prints one document (names are the UTF-8 text of the disc's Latin-1 bytes, numbers "
     "as stored):\n"
     "  {\"directory\": [names...], \"entries\": [ENTRY...],\n"
-    "   \"problems\": [{\"block\": N, \"problem\": TEXT}...]}\n"
+    "   \"problems\": [{\"block\": N, \"lastBlock\": M, \"problem\": TEXT}...]}\n"
+    "  (each problem is a run of consecutive directory blocks, disc blocks N to M)\n"
     "  ENTRY: {\"name\", \"type\", \"directory\": bool, \"flags\", \"id\", \"blockSize\",\n"
     "   \"byteCount\", \"blockCount\", \"burst\", \"gap\", \"lastCopyIndex\",\n"
     "   \"copies\": [first block of each copy]}";

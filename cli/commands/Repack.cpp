@@ -38,17 +38,10 @@ int RunRepack(RepackOptions& o) {
 
   const opera::Volume& volume = *disc->volume;
   const opera::Tree tree = opera::Walk(volume, volume.root());
-  bool whole = true;
-  for (const opera::WalkProblem& p : tree.problems) {
-    const std::string where = p.path.empty() ? "the root" : output::Latin1ToUtf8(p.path);
-    std::string text = where + ": " + opera::ToText(p.kind);
-    if (p.kind == opera::WalkProblem::Kind::Block)
-      text += " " + std::to_string(p.block.block) + ": " +
-              (p.block.fault ? opera::ToText(*p.block.fault) : media::ToText(p.block.status)) +
-              "; its entries are missing";
-    reporter.line(text);
-    whole = false;
-  }
+  bool whole = tree.problems.empty();
+  for (const std::string& line : opera::WalkProblemLines(
+           tree.problems, [](const std::string& path) { return output::Latin1ToUtf8(path); }))
+    reporter.line(line);
 
   const opera::VolumeLabel& original = volume.label();
   pack::LabelOptions label;

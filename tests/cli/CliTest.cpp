@@ -718,6 +718,58 @@ TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
     EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 8) << command << r.err.substr(0, 800);
   }
 
+  // A root of 60 directory blocks, every other one malformed, claiming 30,000: 31 runs of bad
+  // blocks. ls --json carries every run (those past the end as one), the messages a screenful.
+  std::vector<std::vector<std::uint8_t>> holes;
+  for (std::uint32_t b = 0; b < 60; ++b)
+    holes.push_back(
+        OperaDirectoryBlock({}, b % 2 ? std::optional<std::uint32_t>(40000) : std::nullopt));
+  const OperaImage holey = OperaImageBuilder()
+                               .rootDirectory(OperaEntry::Dir("", {}).withRawBlocks(holes))
+                               .rootBlockCountField(30000)
+                               .build();
+  const std::string holeyImage = write(holey, "holey.iso");
+  const std::uint32_t root = holey.placements.at("").firstBlock;
+  ASSERT_EQ(holey.bytes.size(), (root + 60) * 2048u);  // the root's blocks end the image
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> expected;
+  for (std::uint32_t b = 1; b < 60; b += 2) expected.emplace_back(root + b, root + b);
+  expected.emplace_back(root + 60, root + 29999);
+  const Result json = run({"ls", "--json", "--image", holeyImage});
+  EXPECT_EQ(json.status, 1);
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges;
+  const auto problems = nlohmann::json::parse(json.out)["problems"];
+  for (const auto& p : problems) ranges.emplace_back(p["block"], p["lastBlock"]);
+  EXPECT_EQ(ranges, expected);
+  EXPECT_LT(json.out.size(), 4096u);
+  for (const auto& [args, lines] : std::vector<std::pair<std::vector<std::string>, int>>{
+           {{"ls", "--json"}, 21}, {{"tree"}, 21}, {{"verify"}, 22}}) {
+    std::vector<std::string> command = args;
+    command.insert(command.end(), {"--image", holeyImage});
+    const Result r = run(command);
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), lines) << args[0] << r.err;
+    EXPECT_THAT(r.err, HasSubstr("\"/\": and 11 more directory problems.")) << args[0];
+  }
+
+  // Directory blocks read from the second copy: runs, a screenful of them, then a count.
+  OperaImage twice = OperaImageBuilder()
+                         .root({OperaEntry::Dir("Two", {})
+                                    .withRawBlocks(std::vector(90, OperaDirectoryBlock({})))
+                                    .withCopies(2)})
+                         .build();
+  const std::uint32_t two = twice.placements.at("Two").firstBlock;
+  for (std::uint32_t b = 0; b < 88; ++b)
+    if (b % 4 == 1 || b % 4 == 2) twice.bytes[(two + b) * 2048 + 13] = 0xFF;  // used end
+  const std::string twiceImage = write(twice, "twice.iso");
+  for (const char* command : {"tree", "verify"}) {
+    const Result r = run({command, "--image", twiceImage});
+    EXPECT_THAT(r.err, StartsWith("\"Two\": directory blocks 1 to 2 (disc blocks " +
+                                  std::to_string(two + 1) + " to " + std::to_string(two + 2) +
+                                  ") could not be used from copy 1; read from copy 2.\n"))
+        << command;
+    EXPECT_THAT(r.err, HasSubstr("\"Two\": and 2 more directory blocks read from another copy."));
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 21) << command << r.err;
+  }
+
   // The window's extract over raw sectors: one message for the blocks past the end, not one each.
   WriteBytes(dir_ / "huge.bin", RawWithEdc(disc));
   const Result plain =
@@ -726,6 +778,124 @@ TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
   EXPECT_LT(plain.err.size(), 400u) << plain.err.substr(0, 400);
   EXPECT_FALSE(fs::exists(dir_ / "plain" / "huge"));
   EXPECT_EQ(ReadBytes(dir_ / "plain" / "small"), disc.contents.at("small"));
+}
+
+// A directory entry naming these copies (the first copy first) of blocks directory blocks.
+std::vector<std::uint8_t> DirectoryEntry(const std::string& name,
+                                         const std::vector<std::uint32_t>& copies,
+                                         std::uint32_t blocks) {
+  auto e = OperaEntryBytes(name, "*dir", blocks * 2048, copies[0],
+                           static_cast<std::uint32_t>(copies.size() - 1));
+  e[3] = 7;
+  for (std::size_t c = 0; c < copies.size(); ++c)
+    for (int i = 0; i < 4; ++i) e[68 + 4 * c + i] = copies[c] >> (24 - 8 * i) & 0xFF;
+  return e;
+}
+
+// Crafted directories that would make a walk list the same blocks again and again, without end,
+// or past the disc: tree, ls --json and verify end with output bounded by the disc's size and say
+// what they left out.
+TEST_F(Cli, CraftedDirectoriesCostNoMoreThanTheDisc) {
+  using Blocks = std::vector<std::vector<std::uint8_t>>;
+  struct Case {
+    std::string name;
+    Blocks root;   // the root directory, from block 1
+    Blocks after;  // blocks after the root's
+    std::string said;
+  };
+  std::vector<Case> cases;
+  {
+    // D, 60 blocks after a one-block root, whose 1,680 entries are directories starting at each
+    // of D's own blocks: walked naively, 47,000 listings of D's tail.
+    Case c{"overlapping directories", {}, {}, "directory contains itself"};
+    const std::uint32_t d = 2;
+    c.root.push_back(OperaDirectoryBlock({DirectoryEntry("D", {d}, 60)}));
+    for (std::uint32_t b = 0; b < 60; ++b) {
+      std::vector<std::vector<std::uint8_t>> entries;
+      for (std::uint32_t j = 0; j < 28; ++j) {
+        const std::uint32_t k = (b * 28 + j) % 59 + 1;
+        entries.push_back(DirectoryEntry("entry " + std::to_string(b * 28 + j), {d + k}, 60 - k));
+      }
+      c.after.push_back(OperaDirectoryBlock(entries));
+    }
+    cases.push_back(std::move(c));
+  }
+  {
+    // 84 directories whose first copies lie past the end and whose second copy is one
+    // directory of 1,680 entries.
+    Case c{"directories sharing a second copy", {}, {}, "shares its blocks"};
+    const std::uint32_t shared = 4;
+    for (std::uint32_t b = 0; b < 3; ++b) {
+      std::vector<std::vector<std::uint8_t>> entries;
+      for (std::uint32_t j = 0; j < 28; ++j)
+        entries.push_back(DirectoryEntry("s" + std::to_string(b * 28 + j),
+                                         {0x70000000u + (b * 28 + j) * 100, shared}, 60));
+      c.root.push_back(OperaDirectoryBlock(entries));
+    }
+    for (std::uint32_t b = 0; b < 60; ++b)
+      c.after.push_back(OperaDirectoryBlock(
+          std::vector(28, OperaEntryBytes("file " + std::to_string(b), "    ", 10, 1))));
+    cases.push_back(std::move(c));
+  }
+  {
+    // Directories of 32,767 blocks in 480 copies, all past the end.
+    Case c{"many copies past the end", {}, {}, "directory blocks after it"};
+    for (std::uint32_t b = 0; b < 8; ++b) {
+      std::vector<std::uint32_t> copies;
+      for (std::uint32_t k = 0; k < 480; ++k) copies.push_back(0x40000000u + (b * 480 + k) * 32767);
+      c.root.push_back(
+          OperaDirectoryBlock({DirectoryEntry("c" + std::to_string(b), copies, 32767)}));
+    }
+    cases.push_back(std::move(c));
+  }
+  {
+    // A chain of 300 directories, each the only entry of the one before, the last naming the
+    // root.
+    Case c{"deep chain", {}, {}, "nested too deep"};
+    c.root.push_back(OperaDirectoryBlock({DirectoryEntry("d", {2}, 1)}));
+    for (std::uint32_t b = 0; b < 300; ++b)
+      c.after.push_back(OperaDirectoryBlock({DirectoryEntry("d", {b < 299 ? 3 + b : 1}, 1)}));
+    cases.push_back(std::move(c));
+  }
+  {
+    // Names of 32 bytes with no terminator, full of control characters, and a loop to the root.
+    Case c{"control characters and a loop", {}, {}, "directory contains itself"};
+    std::vector<std::vector<std::uint8_t>> entries{DirectoryEntry("again", {1}, 1)};
+    for (int j = 0; j < 27; ++j) {
+      auto e = OperaEntryBytes("", "    ", 10, 1);
+      for (int i = 0; i < 32; ++i) e[32 + i] = static_cast<std::uint8_t>(i % 2 ? 0x1B : 1 + j);
+      entries.push_back(e);
+    }
+    c.root.push_back(OperaDirectoryBlock(entries));
+    cases.push_back(std::move(c));
+  }
+
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    OperaImage image =
+        OperaImageBuilder().rootDirectory(OperaEntry::Dir("", {}).withRawBlocks(c.root)).build();
+    ASSERT_EQ(image.bytes.size(), (1 + c.root.size()) * 2048);
+    for (const auto& block : c.after)
+      image.bytes.insert(image.bytes.end(), block.begin(), block.end());
+    const std::string path = write(image, "crafted.iso");
+    const std::size_t size = image.bytes.size();
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"tree"}, {"ls", "--json"}, {"verify"}}) {
+      std::vector<std::string> command = args;
+      command.insert(command.end(), {"--image", path});
+      const Result r = run(command);
+      // Every entry on the disc may take a line of a few path names; nothing more.
+      EXPECT_LT(r.out.size() + r.err.size(), 8 * size + 16384) << args[0];
+      if (args[0] != "ls") {
+        EXPECT_THAT(r.err, HasSubstr(c.said)) << args[0];
+      }
+      // verify tells each entry's blocks past the end; a walk, a screenful per directory.
+      if (args[0] != "verify") {
+        EXPECT_LT(std::count(r.err.begin(), r.err.end(), '\n'), 64)
+            << args[0] << r.err.substr(0, 2000);
+      }
+    }
+  }
 }
 
 }  // namespace
