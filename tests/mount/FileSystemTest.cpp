@@ -32,8 +32,12 @@ class ScratchedDevice final : public media::BlockDevice {
   std::set<std::uint64_t> scratched;
 
   std::uint64_t blockCount() const override { return disc_->blockCount(); }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<media::BlockStatus> status) override {
+  std::string describe() const override { return disc_->describe(); }
+  std::vector<media::TrackInfo> tracks() const override { return disc_->tracks(); }
+
+ protected:
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<media::BlockStatus> status) override {
     disc_->read(first, out, status);
     for (std::size_t i = 0; i < status.size(); ++i) {
       if (scratched.count(first + i) == 0) continue;
@@ -41,8 +45,6 @@ class ScratchedDevice final : public media::BlockDevice {
       std::fill_n(out.begin() + std::ptrdiff_t(i * media::kBlockSize), media::kBlockSize, 0);
     }
   }
-  std::string describe() const override { return disc_->describe(); }
-  std::vector<media::TrackInfo> tracks() const override { return disc_->tracks(); }
 
  private:
   std::unique_ptr<media::BlockDevice> disc_;
