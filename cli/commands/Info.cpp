@@ -10,7 +10,7 @@
 #include "cli/Inspect.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
-#include "media/Containers.h"
+#include "media/BlockDevice.h"
 #include "opera/Format.h"
 #include "output/Names.h"
 
