@@ -155,7 +155,7 @@ std::unique_ptr<WindowSource> WindowSource::Open(const SourceOptions& source, st
       window->container_ = media::OpenContainer(source.image, error);
       if (!window->container_) err << error.message << '\n';
     }
-    if (window->container_ && !media::IsPlainImage(*window->container_)) {
+    if (window->container_ && !window->container_->isPlainBlockFile()) {
       window->fromContainer_ = true;
       from.kind = reader::SectorSource::Drive;
       from.driveLabel = "  " + window->container_->describe();

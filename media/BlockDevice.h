@@ -50,6 +50,9 @@ struct FileRange {
   std::uint64_t length = 0;   // bytes available there (less than asked where the file ends)
 };
 
+// A disc's blocks. The public reads are this base's: it checks the request, marks blocks at or
+// past blockCount() PastEnd, keeps one status per block and zero-fills every block that is not
+// Good; a container only delivers runs of blocks it really holds, through the protected hooks.
 class BlockDevice {
  public:
   virtual ~BlockDevice() = default;
@@ -58,10 +61,10 @@ class BlockDevice {
   virtual std::uint64_t blockCount() const = 0;
 
   // Reads status.size() blocks starting at first into out (status.size() x 2048 bytes), one
-  // status per block. A block that is not Good is zero-filled. Safe to call from several
-  // threads at once: a device serialises internally what must be serialised.
-  virtual void read(std::uint64_t first, std::span<std::uint8_t> out,
-                    std::span<BlockStatus> status) = 0;
+  // status per block. A block that is not Good is zero-filled; when out is too small every block
+  // is PastEnd. Safe to call from several threads at once: a device serialises internally what
+  // must be serialised.
+  void read(std::uint64_t first, std::span<std::uint8_t> out, std::span<BlockStatus> status);
 
   // One line for people: "2048-byte image", "raw 2352-byte sectors, Mode 1", "CHD v5 (cdlz)".
   virtual std::string describe() const = 0;
@@ -73,9 +76,9 @@ class BlockDevice {
   // sectorCount of them. Stored raw sectors come as stored (subcode left out), audio as
   // little-endian samples; sectors stored as 2048 user bytes are rebuilt as Mode 1 with their
   // address. One status per sector (out holds status.size() x 2352 bytes); a sector that is not
-  // Good is zeroed. This base serves a device whose one track is its 2048-byte blocks.
-  virtual void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
-                       std::span<BlockStatus> status);
+  // Good is zeroed, one past the track (or of no such track) is PastEnd.
+  void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+               std::span<BlockStatus> status);
 
   // True when reads are served one at a time (a drive): several readers at once gain nothing
   // and cost the drive its sequential reading.
@@ -88,6 +91,24 @@ class BlockDevice {
     (void)count;
     return std::nullopt;
   }
+
+  // True when the file this device was opened from is itself the blocks: 2048 bytes each from
+  // its first byte, no header, no sheet, no other file. Whoever holds that file's name may then
+  // read block n at byte n x 2048 without this device, and the file has no tracks to tell of.
+  virtual bool isPlainBlockFile() const { return false; }
+
+ protected:
+  // Delivers blocks [first, first + status.size()), all below blockCount(), into out (exactly
+  // status.size() x 2048 bytes). Each status comes in as Unreadable: the hook sets those it
+  // delivers (Good, or FailedCheck when their own check fails); the base zero-fills the rest.
+  virtual void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                          std::span<BlockStatus> status) = 0;
+
+  // The same for raw sectors [first, first + status.size()) of track, all inside it (out holds
+  // status.size() x 2352 bytes). This default serves a device whose one track is its 2048-byte
+  // blocks, rebuilding each as a Mode 1 sector; a sector of any other track stays Unreadable.
+  virtual void readRawSectors(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+                              std::span<BlockStatus> status);
 };
 
 // Why a container could not be opened: a sentence for people, naming the file and, for a CUE

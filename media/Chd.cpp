@@ -96,16 +96,38 @@ class ChdDevice final : public BlockDevice {
 
   std::uint64_t blockCount() const override { return track_.frames - track_.storedPregap; }
 
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<BlockStatus> status) override {
-    std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
-    std::memset(out.data(), 0, std::min(out.size(), status.size() * kBlockSize));
-    if (out.size() < status.size() * kBlockSize) return;
+  std::string describe() const override {
+    std::string names;
+    for (std::uint32_t tag : layout_.header.codecs) {
+      if (tag == 0) continue;
+      names += (names.empty() ? "" : ", ") + chd::TagText(tag);
+    }
+    return "CHD v5 (" + (names.empty() ? std::string("uncompressed") : names) + ")";
+  }
+
+  std::vector<TrackInfo> tracks() const override {
+    std::vector<TrackInfo> result;
+    for (const chd::CdTrack& track : layout_.tracks) {
+      TrackInfo info;
+      info.number = track.number;
+      info.mode = chd::CueMode(track.type);
+      info.sectorSize = chd::FrameDataBytes(track.type);
+      info.firstSector = track.discFrame + track.storedPregap;
+      info.sectorCount = track.frames - track.storedPregap;
+      info.file = path_;
+      info.pregapSectors = track.storedPregap;
+      result.push_back(info);
+    }
+    return result;
+  }
+
+ protected:
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<BlockStatus> status) override {
     std::lock_guard lock(mutex_);
     if (!addressTried_) learnAddressBase();
     for (std::size_t i = 0; i < status.size(); ++i) {
       const std::uint64_t block = first + i;
-      if (block >= blockCount()) break;
       const auto [hunk, at] = place(block);
       const Slot& slot = load(hunk);
       status[i] = slot.status;
@@ -127,21 +149,9 @@ class ChdDevice final : public BlockDevice {
     }
   }
 
-  std::string describe() const override {
-    std::string names;
-    for (std::uint32_t tag : layout_.header.codecs) {
-      if (tag == 0) continue;
-      names += (names.empty() ? "" : ", ") + chd::TagText(tag);
-    }
-    return "CHD v5 (" + (names.empty() ? std::string("uncompressed") : names) + ")";
-  }
-
   // Any track, frame by frame, exactly its stored frames (the hunk padding after it left out).
-  void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
-               std::span<BlockStatus> status) override {
-    std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
-    std::memset(out.data(), 0, std::min(out.size(), status.size() * kRawSectorBytes));
-    if (out.size() < status.size() * kRawSectorBytes || track >= layout_.tracks.size()) return;
+  void readRawSectors(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+                      std::span<BlockStatus> status) override {
     const chd::CdTrack& t = layout_.tracks[track];
     const std::uint32_t stored = chd::FrameDataBytes(t.type);
     const bool audio = t.type == "AUDIO";
@@ -149,13 +159,9 @@ class ChdDevice final : public BlockDevice {
     std::lock_guard lock(mutex_);
     for (std::size_t i = 0; i < status.size(); ++i) {
       const std::uint64_t frame = first + i;
-      if (frame >= t.frames) break;
       const std::uint64_t byte = (t.chdFrame + frame) * chd::kFrameBytes;
       const auto hunk = static_cast<std::uint32_t>(byte / hunkBytes);
-      if (hunk >= layout_.hunks.size()) {
-        status[i] = BlockStatus::Unreadable;
-        continue;
-      }
+      if (hunk >= layout_.hunks.size()) continue;  // Unreadable
       const Slot& slot = load(hunk);
       status[i] = slot.status;
       if (slot.status != BlockStatus::Good) continue;
@@ -184,22 +190,6 @@ class ChdDevice final : public BlockDevice {
     for (Slot& slot : cache_) {
       if (slot.status != BlockStatus::Good) slot.valid = false;
     }
-  }
-
-  std::vector<TrackInfo> tracks() const override {
-    std::vector<TrackInfo> result;
-    for (const chd::CdTrack& track : layout_.tracks) {
-      TrackInfo info;
-      info.number = track.number;
-      info.mode = chd::CueMode(track.type);
-      info.sectorSize = chd::FrameDataBytes(track.type);
-      info.firstSector = track.discFrame + track.storedPregap;
-      info.sectorCount = track.frames - track.storedPregap;
-      info.file = path_;
-      info.pregapSectors = track.storedPregap;
-      result.push_back(info);
-    }
-    return result;
   }
 
  private:
@@ -241,23 +231,14 @@ class ChdDevice final : public BlockDevice {
   // first sectors that pass their check. Only sectors checked one by one need it.
   void learnAddressBase() {
     addressTried_ = true;
-    if (sectorSize_ != chd::kSectorBytes) return;
-    constexpr std::uint64_t kTries = 8;
-    for (std::uint64_t block = 0; block < std::min(kTries, blockCount()); ++block) {
+    // Hunks with a CRC are checked by it instead.
+    if (sectorSize_ != chd::kSectorBytes || layout_.hunks[place(0).first].hasCrc) return;
+    addressBase_ = LearnAddressBase(sectorSize_, sectorMode_, [&](std::uint64_t block) {
+      if (block >= blockCount()) return static_cast<const std::uint8_t*>(nullptr);
       const auto [hunk, at] = place(block);
-      if (layout_.hunks[hunk].hasCrc) return;  // checked by the hunk's CRC instead
       const Slot& slot = load(hunk);
-      if (slot.status != BlockStatus::Good) continue;
-      const std::uint8_t* sector = slot.bytes.data() + at;
-      std::size_t dataAt = 0;
-      const auto address = SectorHeaderAddress(sector);
-      if (!address || *address < block ||
-          CheckStoredSector(sector, sectorSize_, sectorMode_, std::nullopt, dataAt) !=
-              BlockStatus::Good)
-        continue;
-      addressBase_ = static_cast<std::uint32_t>(*address - block);
-      return;
-    }
+      return slot.status == BlockStatus::Good ? slot.bytes.data() + at : nullptr;
+    });
   }
 
   // The hunk decoded (from the cache where it is there). A hunk that did not come back Good is
@@ -510,18 +491,13 @@ bool HasChdSignature(std::span<const std::uint8_t> bytes) {
   return bytes.size() >= 8 && std::memcmp(bytes.data(), "MComprHD", 8) == 0;
 }
 
-std::unique_ptr<BlockDevice> OpenChd(const std::string& path, MediaError& error) {
-  auto file = ImageFile::Open(path);
-  if (!file) {
-    error.message = "\"" + path + "\" could not be opened for reading.";
-    return nullptr;
-  }
-  const auto size = file->size();
+std::unique_ptr<BlockDevice> OpenChd(ImageFile file, const std::string& path, MediaError& error) {
+  const auto size = file.size();
   if (!size) {
     error.message = "The size of \"" + path + "\" could not be found.";
     return nullptr;
   }
-  return Open(std::make_unique<FileSource>(std::move(*file), *size), path, error);
+  return Open(std::make_unique<FileSource>(std::move(file), *size), path, error);
 }
 
 std::unique_ptr<BlockDevice> OpenChdBytes(std::vector<std::uint8_t> bytes, const std::string& name,

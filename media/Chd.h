@@ -13,15 +13,17 @@
 #include <vector>
 
 #include "media/BlockDevice.h"
+#include "media/ImageFile.h"
 
 namespace brindle::media {
 
 // True when bytes (the start of a file) begin with the CHD signature.
 bool HasChdSignature(std::span<const std::uint8_t> bytes);
 
-// The CHD file at path; nothing, with error naming the file and saying why, when it cannot be
-// read, is damaged, is not a CD, needs a parent, or needs a codec this build cannot decode.
-std::unique_ptr<BlockDevice> OpenChd(const std::string& path, MediaError& error);
+// The CHD file in file, opened from path; nothing, with error naming the file and saying why, when
+// it cannot be read, is damaged, is not a CD, needs a parent, or needs a codec this build cannot
+// decode.
+std::unique_ptr<BlockDevice> OpenChd(ImageFile file, const std::string& path, MediaError& error);
 
 // The same over a CHD file's bytes already in memory; name stands for the file in messages.
 std::unique_ptr<BlockDevice> OpenChdBytes(std::vector<std::uint8_t> bytes, const std::string& name,

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "media/Chd.h"
+#include "media/CueImage.h"
 #include "media/CueSheet.h"
 #include "media/ImageFile.h"
 #include "media/PlainImage.h"
@@ -30,16 +31,13 @@ std::unique_ptr<BlockDevice> OpenContainer(const std::string& path, MediaError& 
   }
   head.resize(*got);
 
-  if (HasChdSignature(head)) return OpenChd(path, error);
-  if (LooksLikeCueSheet(head, *size)) return CueImage::Open(path, error);
+  // The file is opened once here and handed to its container.
+  if (HasChdSignature(head)) return OpenChd(std::move(*file), path, error);
+  if (LooksLikeCueSheet(head, *size)) return OpenCueImage(std::move(*file), path, error);
   if (const auto track = DetectRawSectors(*file)) {
     return std::make_unique<RawImage>(std::move(*file), path, *track);
   }
   return std::make_unique<PlainImage>(std::move(*file), path);
-}
-
-bool IsPlainImage(const BlockDevice& device) {
-  return dynamic_cast<const PlainImage*>(&device) != nullptr;
 }
 
 }  // namespace brindle::media

@@ -14,7 +14,4 @@ namespace brindle::media {
 // file cannot be read or the container is damaged or not supported.
 std::unique_ptr<BlockDevice> OpenContainer(const std::string& path, MediaError& error);
 
-// True for the plain 2048-byte image, the one container the window itself reads.
-bool IsPlainImage(const BlockDevice& device);
-
 }  // namespace brindle::media

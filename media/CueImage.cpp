@@ -1,5 +1,7 @@
 // The block device over a CUE sheet: the sheet read and checked, its files opened and measured,
 // the first data track handed to a raw-sector reader.
+#include "media/CueImage.h"
+
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -20,32 +22,6 @@ std::pair<std::string, std::string> SplitPath(const std::string& path) {
   return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
 }
 
-constexpr std::array<std::uint8_t, 12> kSync = {0x00, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF,
-                                                0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x00};
-
-// How the first sectors of a track's bytes look when read at a given sector size.
-struct Probe {
-  std::size_t sectors = 0;  // probed
-  std::size_t mode1 = 0;    // with the sync pattern and data mode 1
-  std::size_t mode2 = 0;    // with the sync pattern and data mode 2
-  std::size_t raw() const { return mode1 + mode2; }
-};
-
-Probe ProbeSectors(const ImageFile& file, std::uint64_t offset, std::uint32_t sectorSize) {
-  constexpr std::size_t kProbes = 16;
-  std::vector<std::uint8_t> bytes(kProbes * sectorSize);
-  const auto got = file.readSome(offset, bytes);
-  Probe probe;
-  for (std::size_t i = 0; got && (i * sectorSize + 16 <= *got) && i < kProbes; ++i) {
-    const std::uint8_t* sector = bytes.data() + i * sectorSize;
-    ++probe.sectors;
-    if (!std::equal(kSync.begin(), kSync.end(), sector)) continue;
-    if (sector[15] == 1) ++probe.mode1;
-    if (sector[15] == 2) ++probe.mode2;
-  }
-  return probe;
-}
-
 // Where the data track's sectors plainly are not what its TRACK line says (raw sectors said to
 // be 2048 bytes, 2048-byte sectors said to be raw, the other raw size, the other mode), a
 // sentence naming both; nothing when they agree or the evidence is not clear. Every sector
@@ -56,7 +32,7 @@ std::optional<std::string> ModeMismatch(const ImageFile& file, std::uint64_t fil
   const std::string says = "TRACK " + std::to_string(track.number) + " says " + track.modeText +
                            ", but \"" + fileName + "\" holds ";
   const auto rawElsewhere = [&](std::uint32_t size) -> std::optional<std::string> {
-    const Probe probe = ProbeSectors(file, place.offset, size);
+    const RawProbe probe = ProbeRawSectors(file, place.offset, size);
     if (probe.sectors < 2 || probe.raw() * 2 <= probe.sectors) return std::nullopt;
     const bool mode2 = probe.mode2 > probe.mode1;
     return says + "raw " + std::to_string(size) + "-byte Mode " + (mode2 ? "2" : "1") +
@@ -67,7 +43,7 @@ std::optional<std::string> ModeMismatch(const ImageFile& file, std::uint64_t fil
     return rawElsewhere(2448);
   }
   if (track.sectorSize != 2352 && track.sectorSize != 2448) return std::nullopt;
-  const Probe probe = ProbeSectors(file, place.offset, track.sectorSize);
+  const RawProbe probe = ProbeRawSectors(file, place.offset, track.sectorSize);
   if (probe.sectors == 0) return std::nullopt;
   if (probe.raw() * 2 <= probe.sectors) {
     if (auto other = rawElsewhere(track.sectorSize == 2352 ? 2448 : 2352)) return other;
@@ -84,6 +60,59 @@ std::optional<std::string> ModeMismatch(const ImageFile& file, std::uint64_t fil
   }
   return std::nullopt;
 }
+
+// Where each track's raw view lies: its file (an index into the sheet's files) and its stored
+// sectors.
+struct RawPlace {
+  std::size_t file = 0;
+  RawTrack stored;
+};
+
+class CueImage final : public BlockDevice {
+ public:
+  CueImage(std::unique_ptr<RawImage> data, std::vector<TrackInfo> tracks, std::string dataMode,
+           std::vector<std::optional<ImageFile>> files, std::size_t dataFile,
+           std::vector<RawPlace> rawPlaces)
+      : data_(std::move(data)),
+        tracks_(std::move(tracks)),
+        dataMode_(std::move(dataMode)),
+        files_(std::move(files)),
+        dataFile_(dataFile),
+        rawPlaces_(std::move(rawPlaces)) {}
+
+  std::uint64_t blockCount() const override { return data_->blockCount(); }
+  std::string describe() const override {
+    const std::size_t n = tracks_.size();
+    return "BIN/CUE, " + std::to_string(n) + (n == 1 ? " track" : " tracks") + ", data track " +
+           dataMode_;
+  }
+  std::vector<TrackInfo> tracks() const override { return tracks_; }
+  std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const override {
+    return data_->fileRange(first, count);
+  }
+
+ protected:
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<BlockStatus> status) override {
+    data_->read(first, out, status);
+  }
+  // Any track of the sheet, its part of its file before INDEX 01 included.
+  void readRawSectors(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+                      std::span<BlockStatus> status) override {
+    const RawPlace& place = rawPlaces_[track];
+    const ImageFile& file = place.file == dataFile_ ? data_->file() : *files_[place.file];
+    const TrackInfo& info = tracks_[track];
+    ReadRawSectors(file, place.stored, info.firstSector - info.pregapSectors, first, out, status);
+  }
+
+ private:
+  std::unique_ptr<RawImage> data_;
+  std::vector<TrackInfo> tracks_;
+  std::string dataMode_;
+  std::vector<std::optional<ImageFile>> files_;  // the data track's file lives in data_
+  std::size_t dataFile_ = 0;
+  std::vector<RawPlace> rawPlaces_;  // one per track
+};
 
 }  // namespace
 
@@ -108,12 +137,12 @@ bool LooksLikeCueSheet(std::span<const std::uint8_t> head, std::uint64_t size) {
   return std::find(kOpeners.begin(), kOpeners.end(), keyword) != kOpeners.end();
 }
 
-std::unique_ptr<CueImage> CueImage::Open(const std::string& path, MediaError& error) {
+std::unique_ptr<BlockDevice> OpenCueImage(ImageFile sheetFile, const std::string& path,
+                                          MediaError& error) {
   const auto [folder, name] = SplitPath(path);
-  const auto sheetFile = ImageFile::Open(path);
-  const auto sheetSize = sheetFile ? sheetFile->size() : std::nullopt;
+  const auto sheetSize = sheetFile.size();
   if (!sheetSize) {
-    error.message = "\"" + path + "\" could not be opened for reading.";
+    error.message = "The size of \"" + path + "\" could not be found.";
     return nullptr;
   }
   if (*sheetSize > kMaxCueSheetBytes) {
@@ -121,8 +150,8 @@ std::unique_ptr<CueImage> CueImage::Open(const std::string& path, MediaError& er
     return nullptr;
   }
   std::string text(static_cast<std::size_t>(*sheetSize), '\0');
-  if (!sheetFile->readExact(0,
-                            std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()))) {
+  if (!sheetFile.readExact(0,
+                           std::span(reinterpret_cast<std::uint8_t*>(text.data()), text.size()))) {
     error.message = "\"" + path + "\" could not be read.";
     return nullptr;
   }
@@ -178,27 +207,9 @@ std::unique_ptr<CueImage> CueImage::Open(const std::string& path, MediaError& er
   const RawTrack track{dataPlace.offset, dataPlace.sectorCount, data->sectorSize, data->sectorMode};
   auto device = std::make_unique<RawImage>(std::move(*files[data->file]),
                                            sheet->files[data->file].path, track);
-  auto image =
-      std::unique_ptr<CueImage>(new CueImage(std::move(device), std::move(infos), data->modeText));
-  image->files_ = std::move(files);
-  image->dataFile_ = data->file;
-  image->rawPlaces_ = std::move(rawPlaces);
-  return image;
-}
-
-void CueImage::readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
-                       std::span<BlockStatus> status) {
-  if (track >= rawPlaces_.size()) return BlockDevice::readRaw(track, ~0ull, out, status);
-  const RawPlace& place = rawPlaces_[track];
-  const ImageFile& file = place.file == dataFile_ ? data_->file() : *files_[place.file];
-  const TrackInfo& info = tracks_[track];
-  ReadRawSectors(file, place.stored, info.firstSector - info.pregapSectors, first, out, status);
-}
-
-std::string CueImage::describe() const {
-  const std::size_t n = tracks_.size();
-  return "BIN/CUE, " + std::to_string(n) + (n == 1 ? " track" : " tracks") + ", data track " +
-         dataMode_;
+  const std::size_t dataFile = data->file;
+  return std::make_unique<CueImage>(std::move(device), std::move(infos), data->modeText,
+                                    std::move(files), dataFile, std::move(rawPlaces));
 }
 
 }  // namespace brindle::media

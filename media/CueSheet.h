@@ -1,10 +1,9 @@
 // CUE sheets: the text that lists a disc's tracks and the BIN files holding them. Parsing and
 // laying out the tracks are pure functions over the text and the files' sizes, so every rule is
-// testable without files; CueImage is the block device over the sheet's first data track.
+// testable without files; the block device over a sheet is in CueImage.h.
 #pragma once
 
 #include <cstdint>
-#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,7 +11,6 @@
 #include <vector>
 
 #include "media/BlockDevice.h"
-#include "media/ImageFile.h"
 #include "media/RawImage.h"
 
 namespace brindle::media {
@@ -77,44 +75,5 @@ struct CueTrackPlace {
 std::optional<std::vector<CueTrackPlace>> PlaceCueTracks(const CueSheet& sheet,
                                                          const std::vector<std::uint64_t>& sizes,
                                                          MediaError& error);
-
-// The block device of a CUE sheet: the blocks of its first data track, where the Opera volume is.
-class CueImage final : public BlockDevice {
- public:
-  // Reads and checks the sheet at path and opens the file of its first data track; nothing, with
-  // error naming the sheet and line, when the sheet or any of its files is unusable.
-  static std::unique_ptr<CueImage> Open(const std::string& path, MediaError& error);
-
-  std::uint64_t blockCount() const override { return data_->blockCount(); }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<BlockStatus> status) override {
-    data_->read(first, out, status);
-  }
-  std::string describe() const override;
-  std::vector<TrackInfo> tracks() const override { return tracks_; }
-  // Any track of the sheet, its part of its file before INDEX 01 included.
-  void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
-               std::span<BlockStatus> status) override;
-  std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const override {
-    return data_->fileRange(first, count);
-  }
-
- private:
-  // Where each track's raw view lies: its file (an index into files_) and its stored sectors.
-  struct RawPlace {
-    std::size_t file = 0;
-    RawTrack stored;
-  };
-
-  CueImage(std::unique_ptr<RawImage> data, std::vector<TrackInfo> tracks, std::string dataMode)
-      : data_(std::move(data)), tracks_(std::move(tracks)), dataMode_(std::move(dataMode)) {}
-
-  std::unique_ptr<RawImage> data_;
-  std::vector<TrackInfo> tracks_;
-  std::string dataMode_;
-  std::vector<std::optional<ImageFile>> files_;  // the data track's file lives in data_
-  std::size_t dataFile_ = 0;
-  std::vector<RawPlace> rawPlaces_;  // one per track
-};
 
 }  // namespace brindle::media

@@ -33,17 +33,13 @@ bool DriveDevice::readRun(std::uint64_t first, std::uint32_t count, std::uint8_t
   return true;
 }
 
-void DriveDevice::read(std::uint64_t first, std::span<std::uint8_t> out,
-                       std::span<BlockStatus> status) {
+void DriveDevice::readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                             std::span<BlockStatus> status) {
   const std::lock_guard lock(mutex_);
-  std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
-  std::memset(out.data(), 0, std::min(out.size(), status.size() * kBlockSize));
-  if (out.size() < status.size() * kBlockSize) return;
   for (std::uint64_t i = 0; i < status.size();) {
     const std::uint64_t lba = first + i;
-    if (lba >= blocks_) return;
-    const auto count = static_cast<std::uint32_t>(
-        std::min<std::uint64_t>({kRunBlocks, status.size() - i, blocks_ - lba}));
+    const auto count =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(kRunBlocks, status.size() - i));
     std::uint8_t* into = out.data() + i * kBlockSize;
     if (readRun(lba, count, into)) {
       std::fill_n(status.begin() + static_cast<std::ptrdiff_t>(i), count, BlockStatus::Good);
@@ -52,8 +48,7 @@ void DriveDevice::read(std::uint64_t first, std::span<std::uint8_t> out,
       for (std::uint32_t b = 0; b < count; ++b) {
         const bool good = readRun(lba + b, 1, into + b * kBlockSize) ||
                           readRun(lba + b, 1, into + b * kBlockSize);
-        status[i + b] = good ? BlockStatus::Good : BlockStatus::Unreadable;
-        if (!good) std::memset(into + b * kBlockSize, 0, kBlockSize);
+        if (good) status[i + b] = BlockStatus::Good;
       }
     }
     i += count;

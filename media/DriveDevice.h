@@ -20,14 +20,16 @@ class DriveDevice final : public BlockDevice {
   DriveDevice(transport::ISCSI& transport, std::string handle, std::string label);
 
   std::uint64_t blockCount() const override { return blocks_; }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<BlockStatus> status) override;
   std::string describe() const override { return "drive " + label_; }
   std::vector<TrackInfo> tracks() const override;
   bool serial() const override { return true; }
 
   // Commands sent so far (for measuring how a read was split).
   std::uint64_t commandsSent() const { return commands_; }
+
+ protected:
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<BlockStatus> status) override;
 
  private:
   bool readRun(std::uint64_t first, std::uint32_t count, std::uint8_t* into);

@@ -11,17 +11,20 @@ namespace brindle::media {
 
 class PlainImage final : public BlockDevice {
  public:
-  // Nothing (and error says why) when the file cannot be opened for reading. A length that is not
-  // a whole number of blocks is allowed: the last, partial block reads as Unreadable.
-  static std::unique_ptr<PlainImage> Open(const std::string& path, MediaError& error);
-  explicit PlainImage(ImageFile file, std::string path);
+  // The image in file, opened from path. A length that is not a whole number of blocks is
+  // allowed: the last, partial block reads as Unreadable.
+  PlainImage(ImageFile file, std::string path);
 
   std::uint64_t blockCount() const override { return blocks_; }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<BlockStatus> status) override;
   std::string describe() const override;
   std::vector<TrackInfo> tracks() const override;
   std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const override;
+  bool isPlainBlockFile() const override { return true; }
+
+ protected:
+  // One file read for the whole run.
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<BlockStatus> status) override;
 
  private:
   ImageFile file_;

@@ -111,45 +111,35 @@ Checked CheckSector(const std::uint8_t* sector, const RawTrack& track,
   return {ok ? BlockStatus::Good : BlockStatus::FailedCheck, kHeaderEnd + kSubheaderSize};
 }
 
-// A sector at offset of the probe bytes that starts with the sync and a data mode byte.
-std::optional<SectorMode> ProbeSector(std::span<const std::uint8_t> head, std::size_t offset) {
-  if (offset + kHeaderEnd > head.size()) return std::nullopt;
-  if (std::memcmp(head.data() + offset, kSync.data(), kSync.size()) != 0) return std::nullopt;
-  const std::uint8_t mode = head[offset + 15];
-  if (mode == 1) return SectorMode::Mode1;
-  if (mode == 2) return SectorMode::Mode2Form1;
-  return std::nullopt;
-}
-
 }  // namespace
 
+RawProbe ProbeRawSectors(const ImageFile& file, std::uint64_t offset, std::uint32_t sectorSize) {
+  constexpr std::size_t kProbes = 16;  // a damaged first sector does not hide the rest
+  std::vector<std::uint8_t> bytes(kProbes * sectorSize);
+  const auto got = file.readSome(offset, bytes);
+  RawProbe probe;
+  for (std::size_t i = 0; got && i < kProbes && i * sectorSize + kHeaderEnd <= *got; ++i) {
+    const std::uint8_t* sector = bytes.data() + i * sectorSize;
+    ++probe.sectors;
+    if (std::memcmp(sector, kSync.data(), kSync.size()) != 0) continue;
+    if (sector[15] == 1) ++probe.mode1;
+    if (sector[15] == 2) ++probe.mode2;
+  }
+  return probe;
+}
+
 std::optional<RawTrack> DetectRawSectors(const ImageFile& file) {
-  // A few sectors at each stride; a damaged first sector does not hide the rest.
-  constexpr std::size_t kProbes = 16;
   const auto bytes = file.size();
   if (!bytes) return std::nullopt;
-  std::vector<std::uint8_t> head(kProbes * kSubcodeSectorSize);
-  const auto got = file.readSome(0, head);
-  if (!got) return std::nullopt;
-  head.resize(*got);
-
   std::optional<RawTrack> best;
   std::size_t bestMatches = 0;
   for (const std::uint32_t size : {kRawSectorSize, kSubcodeSectorSize}) {
-    std::size_t probes = 0;
-    std::size_t mode1 = 0;
-    std::size_t mode2 = 0;
-    for (std::size_t i = 0; i < kProbes && i * size + kHeaderEnd <= head.size(); ++i) {
-      ++probes;
-      const auto mode = ProbeSector(head, i * size);
-      if (mode == SectorMode::Mode1) ++mode1;
-      if (mode == SectorMode::Mode2Form1) ++mode2;
-    }
-    const std::size_t matches = mode1 + mode2;
-    if (matches == 0 || matches * 2 <= probes || matches <= bestMatches) continue;
+    const RawProbe probe = ProbeRawSectors(file, 0, size);
+    const std::size_t matches = probe.raw();
+    if (matches == 0 || matches * 2 <= probe.sectors || matches <= bestMatches) continue;
     bestMatches = matches;
     best = RawTrack{0, (*bytes + size - 1) / size, size,
-                    mode2 > mode1 ? SectorMode::Mode2Form1 : SectorMode::Mode1};
+                    probe.mode2 > probe.mode1 ? SectorMode::Mode2Form1 : SectorMode::Mode1};
   }
   return best;
 }
@@ -164,8 +154,19 @@ BlockStatus CheckStoredSector(const std::uint8_t* sector, std::uint32_t sectorSi
   return checked.status;
 }
 
-std::optional<std::uint32_t> SectorHeaderAddress(const std::uint8_t* sector) {
-  return HeaderAddress(sector);
+std::optional<std::uint32_t> LearnAddressBase(
+    std::uint32_t sectorSize, SectorMode mode,
+    const std::function<const std::uint8_t*(std::uint64_t)>& sector) {
+  constexpr std::uint64_t kTries = 8;
+  for (std::uint64_t i = 0; i < kTries; ++i) {
+    const std::uint8_t* bytes = sector(i);
+    const auto address = bytes ? HeaderAddress(bytes) : std::nullopt;
+    std::size_t dataAt = 0;
+    if (address && *address >= i &&
+        CheckStoredSector(bytes, sectorSize, mode, std::nullopt, dataAt) == BlockStatus::Good)
+      return static_cast<std::uint32_t>(*address - i);
+  }
+  return std::nullopt;
 }
 
 std::uint32_t SectorEdc(std::span<const std::uint8_t> bytes) {
@@ -179,64 +180,27 @@ std::string ModeText(const RawTrack& track) {
          std::to_string(track.sectorSize);
 }
 
-std::unique_ptr<RawImage> RawImage::Open(const std::string& path, MediaError& error) {
-  auto file = ImageFile::Open(path);
-  if (!file) {
-    error.message = "\"" + path + "\" could not be opened for reading.";
-    return nullptr;
-  }
-  const auto track = DetectRawSectors(*file);
-  if (!track) {
-    error.message = "\"" + path + "\" does not hold raw CD data sectors.";
-    return nullptr;
-  }
-  return std::make_unique<RawImage>(std::move(*file), path, *track);
-}
-
 RawImage::RawImage(ImageFile file, std::string path, RawTrack track)
     : file_(std::move(file)), path_(std::move(path)), track_(track) {
   fileBytes_ = file_.size().value_or(0);
-  if (IsRaw(track_)) learnAddressBase();
+  if (!IsRaw(track_)) return;
+  const std::uint32_t size = track_.sectorSize;
+  std::vector<std::uint8_t> sectors(
+      static_cast<std::size_t>(std::min<std::uint64_t>(8, track_.sectorCount) * size));
+  const std::size_t got = file_.readSome(track_.offset, sectors).value_or(0);
+  addressBase_ = LearnAddressBase(size, track_.mode, [&](std::uint64_t i) {
+    return (i + 1) * size <= got ? sectors.data() + i * size : nullptr;
+  });
 }
 
-void RawImage::learnAddressBase() {
-  constexpr std::uint64_t kTries = 8;
-  const std::uint64_t tries = std::min(kTries, track_.sectorCount);
-  std::vector<std::uint8_t> sectors(static_cast<std::size_t>(tries * track_.sectorSize));
-  const auto got = file_.readSome(track_.offset, sectors);
-  if (!got) return;
-  for (std::uint64_t i = 0; (i + 1) * track_.sectorSize <= *got; ++i) {
-    const std::uint8_t* sector = sectors.data() + i * track_.sectorSize;
-    const auto address = HeaderAddress(sector);
-    if (!address || *address < i) continue;
-    if (CheckSector(sector, track_, std::nullopt).status != BlockStatus::Good) continue;
-    addressBase_ = static_cast<std::uint32_t>(*address - i);
-    return;
-  }
-}
-
-void RawImage::read(std::uint64_t first, std::span<std::uint8_t> out,
-                    std::span<BlockStatus> status) {
-  const std::uint64_t count = status.size();
-  std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
-  std::memset(out.data(), 0, std::min<std::size_t>(out.size(), count * kBlockSize));
-  if (out.size() < count * kBlockSize || first >= track_.sectorCount) return;
-  const std::uint64_t inside = std::min(count, track_.sectorCount - first);
-  readStored(first, out.first(static_cast<std::size_t>(inside * kBlockSize)),
-             status.first(static_cast<std::size_t>(inside)));
-}
-
-void RawImage::readStored(std::uint64_t first, std::span<std::uint8_t> out,
+void RawImage::readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
                           std::span<BlockStatus> status) {
   const std::uint32_t size = track_.sectorSize;
   if (size == kBlockSize) {
     // The sectors are the blocks: one read straight into out.
     const auto got = file_.readSome(track_.offset + first * kBlockSize, out);
-    for (std::size_t i = 0; i < status.size(); ++i) {
-      const bool whole = got && *got >= (i + 1) * kBlockSize;
-      status[i] = whole ? BlockStatus::Good : BlockStatus::Unreadable;
-      if (!whole) std::memset(out.data() + i * kBlockSize, 0, kBlockSize);
-    }
+    const std::size_t whole = got ? std::min(*got / kBlockSize, status.size()) : 0;
+    std::fill_n(status.begin(), whole, BlockStatus::Good);
     return;
   }
   // One scratch buffer per thread, kept between calls: reads stay free of allocation.
@@ -251,10 +215,7 @@ void RawImage::readStored(std::uint64_t first, std::span<std::uint8_t> out,
     for (std::size_t i = 0; i < n; ++i) {
       std::uint8_t* block = out.data() + (done + i) * kBlockSize;
       // The subcode after a sector is not needed: a file cut inside it loses nothing.
-      if (!got || *got < i * size + std::min(size, kRawSectorSize)) {
-        status[done + i] = BlockStatus::Unreadable;
-        continue;  // already zero
-      }
+      if (!got || *got < i * size + std::min(size, kRawSectorSize)) continue;  // Unreadable
       std::optional<std::uint32_t> expected;
       if (addressBase_) expected = static_cast<std::uint32_t>(*addressBase_ + sector + i);
       const Checked checked = CheckSector(scratch.data() + i * size, track_, expected);
@@ -267,9 +228,8 @@ void RawImage::readStored(std::uint64_t first, std::span<std::uint8_t> out,
   }
 }
 
-void RawImage::readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
-                       std::span<BlockStatus> status) {
-  if (track != 0) first = track_.sectorCount;  // no such track: every sector PastEnd
+void RawImage::readRawSectors(std::size_t, std::uint64_t first, std::span<std::uint8_t> out,
+                              std::span<BlockStatus> status) {
   ReadRawSectors(file_, track_, 0, first, out, status);
 }
 

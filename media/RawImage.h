@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <span>
@@ -32,6 +33,15 @@ struct RawTrack {
   SectorMode mode = SectorMode::Mode1;
 };
 
+// How the first sectors at offset in a file look when read as sectorSize-byte raw sectors.
+struct RawProbe {
+  std::size_t sectors = 0;  // probed (16, fewer where the file ends)
+  std::size_t mode1 = 0;    // with the sync pattern and data mode 1
+  std::size_t mode2 = 0;    // with the sync pattern and data mode 2
+  std::size_t raw() const { return mode1 + mode2; }
+};
+RawProbe ProbeRawSectors(const ImageFile& file, std::uint64_t offset, std::uint32_t sectorSize);
+
 // The file's layout when it starts with raw sectors (2352 or 2448 bytes, Mode 1 or Mode 2): most
 // of its first sectors carry the sync pattern at the right stride and a data mode byte. Nothing
 // for anything else (a 2048-byte image, a CUE sheet, an audio track).
@@ -39,32 +49,27 @@ std::optional<RawTrack> DetectRawSectors(const ImageFile& file);
 
 class RawImage final : public BlockDevice {
  public:
-  // The raw-sector image in path, found by its content; nothing (and error says why) when the
-  // file cannot be read or does not hold raw data sectors.
-  static std::unique_ptr<RawImage> Open(const std::string& path, MediaError& error);
-  // A device over track inside file (a whole raw image, or one track of a CUE sheet's BIN).
+  // A device over track inside file, opened from path (a whole raw image as DetectRawSectors
+  // found it, or one track of a CUE sheet's BIN).
   RawImage(ImageFile file, std::string path, RawTrack track);
 
   std::uint64_t blockCount() const override { return track_.sectorCount; }
-  // Many sectors per file read, checked and unpacked in place; thread-safe (no shared cursor).
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<BlockStatus> status) override;
   std::string describe() const override;
   std::vector<TrackInfo> tracks() const override;
   // Only 2048-byte sectors lie in the file as plain blocks.
   std::optional<FileRange> fileRange(std::uint64_t first, std::uint64_t count) const override;
 
-  // The track's sectors as stored (raw ones copied, 2048-byte ones rebuilt from address 0).
-  void readRaw(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
-               std::span<BlockStatus> status) override;
-
-  const RawTrack& track() const { return track_; }
   const ImageFile& file() const { return file_; }
 
- private:
-  void readStored(std::uint64_t first, std::span<std::uint8_t> out, std::span<BlockStatus> status);
-  void learnAddressBase();
+ protected:
+  // Many sectors per file read, checked and unpacked in place; no shared cursor.
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<BlockStatus> status) override;
+  // The track's sectors as stored (raw ones copied, 2048-byte ones rebuilt from address 0).
+  void readRawSectors(std::size_t track, std::uint64_t first, std::span<std::uint8_t> out,
+                      std::span<BlockStatus> status) override;
 
+ private:
   ImageFile file_;
   std::string path_;
   RawTrack track_;
@@ -87,9 +92,13 @@ std::uint32_t SectorEdc(std::span<const std::uint8_t> bytes);
 BlockStatus CheckStoredSector(const std::uint8_t* sector, std::uint32_t sectorSize, SectorMode mode,
                               std::optional<std::uint32_t> expectedAddress, std::size_t& dataAt);
 
-// The address a raw sector's header carries (frames, the lead-in's 150 included); nothing when
-// it is not valid BCD.
-std::optional<std::uint32_t> SectorHeaderAddress(const std::uint8_t* sector);
+// The header address (frames, the lead-in's 150 included) of a track's first sector, learnt from
+// the first of its sectors 0..7 that carries a valid address and passes its check, so that a
+// later sector delivered from the wrong place fails; sector(i) gives sector i's stored bytes, or
+// null where they cannot be had. Nothing when no such sector is found.
+std::optional<std::uint32_t> LearnAddressBase(
+    std::uint32_t sectorSize, SectorMode mode,
+    const std::function<const std::uint8_t*(std::uint64_t)>& sector);
 
 // Text of a data track's mode as a CUE sheet writes it ("MODE1/2352", "MODE2/2336", ...).
 std::string ModeText(const RawTrack& track);

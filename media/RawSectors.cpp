@@ -59,11 +59,7 @@ void ExpandToMode1(std::span<std::uint8_t> out, std::size_t count, std::uint64_t
 void ReadRawSectors(const ImageFile& file, const RawTrack& track, std::uint64_t firstLba,
                     std::uint64_t first, std::span<std::uint8_t> out,
                     std::span<BlockStatus> status) {
-  std::fill(status.begin(), status.end(), BlockStatus::PastEnd);
-  std::memset(out.data(), 0, std::min(out.size(), status.size() * kRawSectorBytes));
-  if (out.size() < status.size() * kRawSectorBytes || first >= track.sectorCount) return;
-  const auto inside =
-      static_cast<std::size_t>(std::min<std::uint64_t>(status.size(), track.sectorCount - first));
+  const std::size_t inside = status.size();
   const std::uint32_t size = track.sectorSize;
   const std::size_t keep = std::min<std::size_t>(size, kRawSectorBytes);  // subcode left out
   // Where each stored sector's bytes go in its raw sector.
@@ -86,7 +82,6 @@ void ReadRawSectors(const ImageFile& file, const RawTrack& track, std::uint64_t 
           std::span<std::uint8_t, kRawSectorBytes>(into + i * kRawSectorBytes, kRawSectorBytes);
       if (!got || *got < i * size + keep) {
         status[done + i] = BlockStatus::Unreadable;
-        std::memset(raw.data(), 0, kRawSectorBytes);
         continue;
       }
       status[done + i] = BlockStatus::Good;

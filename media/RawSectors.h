@@ -28,9 +28,9 @@ void BuildMode2Header(std::span<std::uint8_t, kRawSectorBytes> sector, std::uint
 void ExpandToMode1(std::span<std::uint8_t> out, std::size_t count, std::uint64_t firstLba);
 
 // Raw sectors [first, first + status.size()) of a track stored in file as track describes it
-// (its first sector, at track.offset, has address firstLba): raw sectors are copied as stored
-// (subcode left out), user-data-only and headerless Mode 2 sectors get what they lack rebuilt.
-// Sectors past track.sectorCount are PastEnd, those the file cannot give Unreadable; both zeroed.
+// (its first sector, at track.offset, has address firstLba), all inside the track: raw sectors
+// are copied as stored (subcode left out), user-data-only and headerless Mode 2 sectors get what
+// they lack rebuilt. Those the file cannot give are Unreadable (their bytes left to the caller).
 void ReadRawSectors(const ImageFile& file, const RawTrack& track, std::uint64_t firstLba,
                     std::uint64_t first, std::span<std::uint8_t> out,
                     std::span<BlockStatus> status);

@@ -17,6 +17,7 @@
 #include "OperaImageBuilder.h"
 #include "media/Chd.h"
 #include "media/ChdCodecs.h"
+#include "media/Containers.h"
 
 using brindle::media::BlockStatus;
 using brindle::media::kBlockSize;
@@ -98,7 +99,7 @@ int Make(const std::string& dir, std::size_t megabytes) {
 int Read(const std::string& path) {
   const auto start = std::chrono::steady_clock::now();
   brindle::media::MediaError error;
-  auto device = brindle::media::OpenChd(path, error);
+  auto device = brindle::media::OpenContainer(path, error);
   if (!device) {
     std::fprintf(stderr, "%s\n", error.message.c_str());
     return 1;

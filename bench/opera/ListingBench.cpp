@@ -82,7 +82,7 @@ BENCHMARK(BM_ListWideDirectory)->Unit(benchmark::kMillisecond);
 void BM_WalkWideDirectoryTyped(benchmark::State& state) {
   const WideImage& image = Wide();
   brindle::media::MediaError error;
-  const auto device = brindle::media::PlainImage::Open(image.path, error);
+  const auto device = brindle::media::OpenContainer(image.path, error);
   brindle::media::BlockStatus status{};
   const auto volume = brindle::opera::Volume::Open(*device, status);
   for (auto _ : state) {

@@ -10,7 +10,7 @@
 #include "cli/Inspect.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
-#include "media/Containers.h"
+#include "media/BlockDevice.h"
 #include "opera/Format.h"
 #include "output/Names.h"
 
@@ -77,7 +77,7 @@ void PrintLabel(const Disc& disc, std::ostream& out) {
                            std::to_string(v.rootLastCopyIndex) + ")");
   field("Held in", disc.device->describe());
   const std::vector<media::TrackInfo> tracks = disc.device->tracks();
-  if (!media::IsPlainImage(*disc.device)) {
+  if (!disc.device->isPlainBlockFile()) {
     for (const media::TrackInfo& t : tracks) {
       out << "  Track " << t.number << ": " << t.mode << ", sectors " << t.firstSector << " to "
           << t.firstSector + t.sectorCount - (t.sectorCount > 0 ? 1 : 0)

@@ -32,15 +32,6 @@ class ScratchedDevice final : public media::BlockDevice {
   std::set<std::uint64_t> scratched;
 
   std::uint64_t blockCount() const override { return disc_->blockCount(); }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<media::BlockStatus> status) override {
-    disc_->read(first, out, status);
-    for (std::size_t i = 0; i < status.size(); ++i) {
-      if (scratched.count(first + i) == 0) continue;
-      status[i] = media::BlockStatus::Unreadable;
-      std::fill_n(out.begin() + std::ptrdiff_t(i * media::kBlockSize), media::kBlockSize, 0);
-    }
-  }
   std::string describe() const override { return disc_->describe(); }
   std::vector<media::TrackInfo> tracks() const override { return disc_->tracks(); }
   // The image file's bytes stand for blocks only where none of them is scratched.
@@ -48,6 +39,17 @@ class ScratchedDevice final : public media::BlockDevice {
                                             std::uint64_t count) const override {
     if (scratched.lower_bound(first) != scratched.lower_bound(first + count)) return std::nullopt;
     return disc_->fileRange(first, count);
+  }
+
+ protected:
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<media::BlockStatus> status) override {
+    disc_->read(first, out, status);
+    for (std::size_t i = 0; i < status.size(); ++i) {
+      if (scratched.count(first + i) == 0) continue;
+      status[i] = media::BlockStatus::Unreadable;
+      std::fill_n(out.begin() + std::ptrdiff_t(i * media::kBlockSize), media::kBlockSize, 0);
+    }
   }
 
  private:

@@ -30,26 +30,27 @@ class MemoryDevice final : public media::BlockDevice {
   std::uint64_t blockCount() const override {
     return (bytes_.size() + media::kBlockSize - 1) / media::kBlockSize;
   }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<media::BlockStatus> status) override {
+  std::string describe() const override { return "memory"; }
+  std::vector<media::TrackInfo> tracks() const override { return {}; }
+
+ protected:
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<media::BlockStatus> status) override {
     ++reads;
     for (std::size_t i = 0; i < status.size(); ++i) {
       std::uint8_t* into = out.data() + i * media::kBlockSize;
-      std::memset(into, 0, media::kBlockSize);
       const std::uint64_t block = first + i;
-      if (block >= blockCount()) {
-        status[i] = media::BlockStatus::PastEnd;
-      } else if (auto it = bad.find(block); it != bad.end()) {
+      if (auto it = bad.find(block); it != bad.end()) {
         status[i] = it->second;
       } else {
         const std::size_t at = block * media::kBlockSize;
-        std::memcpy(into, bytes_.data() + at, std::min(media::kBlockSize, bytes_.size() - at));
+        const std::size_t n = std::min(media::kBlockSize, bytes_.size() - at);
+        std::memcpy(into, bytes_.data() + at, n);
+        std::memset(into + n, 0, media::kBlockSize - n);
         status[i] = media::BlockStatus::Good;
       }
     }
   }
-  std::string describe() const override { return "memory"; }
-  std::vector<media::TrackInfo> tracks() const override { return {}; }
 
  private:
   std::vector<std::uint8_t> bytes_;

@@ -126,8 +126,12 @@ class ScratchedDevice : public media::BlockDevice {
   ScratchedDevice(media::BlockDevice& disc, std::set<std::uint64_t> bad)
       : disc_(disc), bad_(std::move(bad)) {}
   std::uint64_t blockCount() const override { return disc_.blockCount(); }
-  void read(std::uint64_t first, std::span<std::uint8_t> out,
-            std::span<media::BlockStatus> status) override {
+  std::string describe() const override { return "scratched"; }
+  std::vector<media::TrackInfo> tracks() const override { return disc_.tracks(); }
+
+ protected:
+  void readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
+                  std::span<media::BlockStatus> status) override {
     disc_.read(first, out, status);
     for (std::size_t i = 0; i < status.size(); ++i) {
       if (!bad_.count(first + i)) continue;
@@ -136,8 +140,6 @@ class ScratchedDevice : public media::BlockDevice {
                   media::kBlockSize, std::uint8_t{0});
     }
   }
-  std::string describe() const override { return "scratched"; }
-  std::vector<media::TrackInfo> tracks() const override { return disc_.tracks(); }
 
  private:
   media::BlockDevice& disc_;
