@@ -108,7 +108,9 @@ constexpr std::size_t kQArea = 2 * kQPairs * kQLength;  // 2236
 constexpr std::size_t kQRowStep = 86;
 constexpr std::size_t kQRoundStep = 88;
 constexpr std::size_t kQWords = (kQPairs + 3) / 4;
-// The last round may start just before the area's end; its lanes past the last pair read on.
+// The last round may start just before the area's end; its lanes past the last pair read on,
+// into a second copy's tail taken from the bytes after the area (the Q parity, still inside the
+// sector). Only those dropped lanes see them.
 constexpr std::size_t kQTwiceSize = kQArea - 2 + kQRowStep * (4 * kQWords - 1) + 2;
 
 void QParity(const std::uint8_t* area, std::uint8_t* parity) {
