@@ -68,8 +68,9 @@ class Pipeline {
   using Fill = std::function<void(std::uint64_t chunk, std::vector<std::uint8_t>& bytes)>;
   using Lane = std::function<void(const std::vector<std::uint8_t>& bytes)>;
 
+  // done is told each chunk's size once every lane has hashed it.
   void run(std::uint64_t chunks, std::size_t fillers, const Fill& fill,
-           const std::vector<Lane>& lanes) {
+           const std::vector<Lane>& lanes, const std::function<void(std::uint64_t)>& done) {
     for (Slot& slot : slots_) slot.bytes.resize(kChunkSectors * kRawSectorBytes);
     std::vector<std::thread> threads;
     for (std::size_t f = 0; f < fillers; ++f) {
@@ -97,12 +98,18 @@ class Pipeline {
             changed_.wait(lock, [&] { return slot.ready && slot.next == n; });
           }
           lane(slot.bytes);
-          std::lock_guard lock(mutex_);
-          if (--slot.lanesLeft == 0) {
-            slot.ready = false;
-            slot.next = n + kSlots;
-            changed_.notify_all();
+          const std::uint64_t size = slot.bytes.size();
+          bool last = false;
+          {
+            std::lock_guard lock(mutex_);
+            if (--slot.lanesLeft == 0) {
+              last = true;
+              slot.ready = false;
+              slot.next = n + kSlots;
+              changed_.notify_all();
+            }
           }
+          if (last && done) done(size);
         }
       });
     }
@@ -167,7 +174,7 @@ TrackHashes HashTrack(media::BlockDevice& device, std::size_t index, const media
     });
   }
   const std::size_t fillers = device.serial() ? 1 : 2;
-  Pipeline().run(chunks, fillers, fill, lanes);
+  Pipeline().run(chunks, fillers, fill, lanes, options.hashed);
   shaAndCrc.finishInto(result.raw);
   md5.finishInto(result.raw);
   if (user) {
@@ -209,11 +216,20 @@ std::string CheckTrackSizes(const std::vector<media::TrackInfo>& tracks) {
   return {};
 }
 
+std::uint64_t RawBytes(const std::vector<media::TrackInfo>& tracks) {
+  std::uint64_t bytes = 0;
+  for (const media::TrackInfo& track : tracks)
+    bytes += (track.pregapSectors + track.sectorCount) * std::uint64_t{kRawSectorBytes};
+  return bytes;
+}
+
 std::vector<TrackHashes> HashTracks(media::BlockDevice& device, const HashOptions& options) {
   std::vector<TrackHashes> result;
   const auto tracks = device.tracks();
-  for (std::size_t i = 0; i < tracks.size(); ++i)
+  for (std::size_t i = 0; i < tracks.size(); ++i) {
     result.push_back(HashTrack(device, i, tracks[i], options));
+    if (options.trackDone) options.trackDone();
+  }
   return result;
 }
 

@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -37,7 +38,15 @@ struct TrackHashes {
 
 struct HashOptions {
   bool userData = false;  // also hash the user data of Mode 1 data tracks
+  // Told the bytes of each stretch of a track once every hash has taken them; called from the
+  // hashing threads, possibly from two at once.
+  std::function<void(std::uint64_t bytes)> hashed;
+  // Told when a track's hashes are final.
+  std::function<void()> trackDone;
 };
+
+// The bytes HashTracks goes through: the tracks' 2352-byte sectors, pregaps included.
+std::uint64_t RawBytes(const std::vector<media::TrackInfo>& tracks);
 
 // A CD holds at most about 100 minutes of sectors. A longer track means a source that does not
 // know its size (a drive that did not say its capacity) and would cost hours of reading.

@@ -8,6 +8,7 @@
 // alpha from the end, sum to zero too.
 #include <algorithm>
 #include <array>
+#include <cstring>
 
 #include "media/ChdCodecs.h"
 
@@ -38,49 +39,110 @@ constexpr Field MakeField() {
 }
 constexpr Field kField = MakeField();
 
-// Where the symbols of each codeword lie in the protected area, symbol by symbol: codeword c
-// starts at byte (c / 2) * startStep + (c % 2) and steps `step` bytes, wrapping at the area's
-// end (the Q diagonals wrap).
-template <std::size_t Codewords, std::size_t Length>
-using Walk = std::array<std::array<std::uint16_t, Codewords>, Length>;
-
-template <std::size_t Codewords, std::size_t Length>
-constexpr Walk<Codewords, Length> MakeWalk(std::size_t startStep, std::size_t step) {
-  Walk<Codewords, Length> walk{};
-  for (std::size_t c = 0; c < Codewords; ++c) {
-    std::size_t at = (c / 2) * startStep + (c % 2);
-    for (std::size_t i = 0; i < Length; ++i) {
-      walk[i][c] = static_cast<std::uint16_t>(at);
-      at = (at + step) % (Codewords * Length);
-    }
-  }
-  return walk;
+// Eight field symbols side by side in one 64-bit word, each multiplied by alpha: shifted left
+// within its byte, the reduction polynomial's low bits put back where a bit fell out.
+inline std::uint64_t TimesAlpha8(std::uint64_t x) {
+  const std::uint64_t high = (x >> 7) & 0x0101010101010101;
+  return ((x & 0x7F7F7F7F7F7F7F7F) << 1) ^ (high * 0x1D);
 }
-constexpr auto kPWalk = MakeWalk<86, 24>(2, 86);
-constexpr auto kQWalk = MakeWalk<52, 43>(86, 88);
 
-// Parity for every codeword of a walk: parity symbols go to parity[c] and
-// parity[Codewords + c]. All codewords advance together, one symbol each per round: their sums
-// are independent, so the processor works on many at once.
-template <std::size_t Codewords, std::size_t Length>
-void Parity(const std::uint8_t* area, const Walk<Codewords, Length>& walk, std::uint8_t* parity) {
-  // Each codeword's sum of symbols, and (Horner) of symbol_i * alpha^(Length - i).
-  std::array<std::uint8_t, Codewords> sum{};
-  std::array<std::uint8_t, Codewords> weighted{};
-  for (const auto& round : walk) {
-    for (std::size_t c = 0; c < Codewords; ++c) {
-      const std::uint8_t symbol = area[round[c]];
-      sum[c] ^= symbol;
-      weighted[c] = kField.timesAlpha[weighted[c] ^ symbol];
-    }
-  }
-  for (std::size_t c = 0; c < Codewords; ++c) {
+std::uint64_t Load64(const std::uint8_t* bytes) {
+  std::uint64_t x;
+  std::memcpy(&x, bytes, sizeof x);
+  return x;
+}
+
+std::uint64_t Load16(const std::uint8_t* bytes) {
+  std::uint16_t x;
+  std::memcpy(&x, bytes, sizeof x);
+  return x;
+}
+
+// Turns each codeword's sum of symbols and its (Horner) sum of symbol_i * alpha^(Length - i)
+// into its two parity symbols, at parity[c] and parity[codewords + c].
+void FinishParity(const std::uint8_t* sum, const std::uint8_t* weighted, std::size_t codewords,
+                  std::uint8_t* parity) {
+  for (std::size_t c = 0; c < codewords; ++c) {
     // With one more factor of alpha the weights run from alpha^(Length + 1) down to alpha^2,
     // leaving alpha^1 and alpha^0 to the two parity symbols.
     const std::uint8_t first = kField.overOnePlusAlpha[kField.timesAlpha[weighted[c]] ^ sum[c]];
     parity[c] = first;
-    parity[Codewords + c] = first ^ sum[c];
+    parity[codewords + c] = first ^ sum[c];
   }
+}
+
+// P: codeword c (of 86) takes byte c of each of the 24 rows of 86 bytes, so a row holds one
+// symbol of every codeword in order and the codewords advance together, eight per word. The
+// last word of a row reads two bytes of the next (or of the parity after the last row): those
+// lanes belong to no codeword and are dropped.
+constexpr std::size_t kPCodewords = 86;
+constexpr std::size_t kPLength = 24;
+constexpr std::size_t kPWords = (kPCodewords + 7) / 8;
+
+void PParity(const std::uint8_t* area, std::uint8_t* parity) {
+  std::array<std::uint64_t, kPWords> sum{};
+  std::array<std::uint64_t, kPWords> weighted{};
+  for (std::size_t row = 0; row < kPLength; ++row) {
+    const std::uint8_t* symbols = area + row * kPCodewords;
+    for (std::size_t w = 0; w < kPWords; ++w) {
+      const std::uint64_t x = Load64(symbols + 8 * w);
+      sum[w] ^= x;
+      weighted[w] = TimesAlpha8(weighted[w] ^ x);
+    }
+  }
+  std::array<std::uint8_t, 8 * kPWords> sumBytes;
+  std::array<std::uint8_t, 8 * kPWords> weightedBytes;
+  std::memcpy(sumBytes.data(), sum.data(), sizeof sum);
+  std::memcpy(weightedBytes.data(), weighted.data(), sizeof weighted);
+  FinishParity(sumBytes.data(), weightedBytes.data(), kPCodewords, parity);
+}
+
+// Q: the 2236 bytes as 1118 two-byte words; the codeword pair k (of 26) takes word
+// 43 * k + 44 * i (wrapping at the end) as its symbol pair i (of 43): round i reads every 86th
+// byte from 88 * i on. Over the area written out twice no read wraps, and the pairs of a round
+// lie at fixed distances from its start. Each round gathers one pair of every codeword into
+// words of four pairs; the pairs stay whole, so each of their bytes keeps its own lane.
+constexpr std::size_t kQPairs = 26;
+constexpr std::size_t kQLength = 43;
+constexpr std::size_t kQArea = 2 * kQPairs * kQLength;  // 2236
+constexpr std::size_t kQRowStep = 86;
+constexpr std::size_t kQRoundStep = 88;
+constexpr std::size_t kQWords = (kQPairs + 3) / 4;
+// The last round may start just before the area's end; its lanes past the last pair read on,
+// into a second copy's tail taken from the bytes after the area (the Q parity, still inside the
+// sector). Only those dropped lanes see them.
+constexpr std::size_t kQTwiceSize = kQArea - 2 + kQRowStep * (4 * kQWords - 1) + 2;
+
+void QParity(const std::uint8_t* area, std::uint8_t* parity) {
+  std::array<std::uint8_t, kQTwiceSize> twice;
+  std::memcpy(twice.data(), area, kQArea);
+  std::memcpy(twice.data() + kQArea, area, kQTwiceSize - kQArea);
+  std::array<std::uint64_t, kQWords> sum{};
+  std::array<std::uint64_t, kQWords> weighted{};
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < kQLength; ++i) {
+    const std::uint8_t* round = twice.data() + start;
+    for (std::size_t w = 0; w < kQWords; ++w) {
+      const std::uint8_t* pairs = round + kQRowStep * 4 * w;
+      const std::uint64_t x = Load16(pairs) | Load16(pairs + kQRowStep) << 16 |
+                              Load16(pairs + 2 * kQRowStep) << 32 |
+                              Load16(pairs + 3 * kQRowStep) << 48;
+      sum[w] ^= x;
+      weighted[w] = TimesAlpha8(weighted[w] ^ x);
+    }
+    start = (start + kQRoundStep) % kQArea;
+  }
+  // Back to bytes pair by pair, the way they were gathered, so the byte order of the words
+  // does not matter.
+  std::array<std::uint8_t, 8 * kQWords> sumBytes;
+  std::array<std::uint8_t, 8 * kQWords> weightedBytes;
+  for (std::size_t k = 0; k < 4 * kQWords; ++k) {
+    const auto s = static_cast<std::uint16_t>(sum[k / 4] >> (16 * (k % 4)));
+    const auto t = static_cast<std::uint16_t>(weighted[k / 4] >> (16 * (k % 4)));
+    std::memcpy(sumBytes.data() + 2 * k, &s, sizeof s);
+    std::memcpy(weightedBytes.data() + 2 * k, &t, sizeof t);
+  }
+  FinishParity(sumBytes.data(), weightedBytes.data(), 2 * kQPairs, parity);
 }
 
 }  // namespace
@@ -98,8 +160,8 @@ void RebuildSyncAndEcc(std::span<std::uint8_t, 2352> sector) {
     std::copy_n(area, kHeaderBytes, header.begin());
     std::fill_n(area, kHeaderBytes, 0);
   }
-  Parity(area, kPWalk, sector.data() + kPParityAt);
-  Parity(area, kQWalk, sector.data() + kQParityAt);
+  PParity(area, sector.data() + kPParityAt);
+  QParity(area, sector.data() + kQParityAt);
   if (mode2) std::copy_n(header.begin(), kHeaderBytes, area);
 }
 

@@ -24,17 +24,18 @@ constexpr std::uint8_t kSubmodeForm2 = 0x20;  // Mode 2 submode bit: Form 2 (232
 constexpr std::size_t kEdcSize = 4;
 
 // The sectors' error-detection code: a CRC-32 over the reflected polynomial 0xD8018001, started
-// at 0 and not inverted at the end. Eight tables let the loop take eight bytes per step, which
-// keeps checking a raw image close to the speed of copying it.
+// at 0 and not inverted at the end. Sixteen tables let the loop take sixteen bytes per step
+// (sixteen independent lookups), which keeps checking a raw image close to the speed of copying
+// it and rebuilding a sector's EDC well below the cost of hashing it.
 struct EdcTables {
-  std::array<std::array<std::uint32_t, 256>, 8> t{};
+  std::array<std::array<std::uint32_t, 256>, 16> t{};
   constexpr EdcTables() {
     for (std::uint32_t i = 0; i < 256; ++i) {
       std::uint32_t c = i;
       for (int bit = 0; bit < 8; ++bit) c = (c >> 1) ^ ((c & 1) ? 0xD8018001u : 0u);
       t[0][i] = c;
     }
-    for (std::size_t k = 1; k < 8; ++k) {
+    for (std::size_t k = 1; k < 16; ++k) {
       for (std::size_t i = 0; i < 256; ++i) t[k][i] = (t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF];
     }
   }
@@ -49,10 +50,12 @@ std::uint32_t LittleEndian32(const std::uint8_t* p) {
 std::uint32_t Edc(const std::uint8_t* p, std::size_t n) {
   const auto& t = kEdc.t;
   std::uint32_t crc = 0;
-  for (; n >= 8; n -= 8, p += 8) {
+  for (; n >= 16; n -= 16, p += 16) {
     crc ^= LittleEndian32(p);
-    crc = t[7][crc & 0xFF] ^ t[6][(crc >> 8) & 0xFF] ^ t[5][(crc >> 16) & 0xFF] ^ t[4][crc >> 24] ^
-          t[3][p[4]] ^ t[2][p[5]] ^ t[1][p[6]] ^ t[0][p[7]];
+    crc = t[15][crc & 0xFF] ^ t[14][(crc >> 8) & 0xFF] ^ t[13][(crc >> 16) & 0xFF] ^
+          t[12][crc >> 24] ^ t[11][p[4]] ^ t[10][p[5]] ^ t[9][p[6]] ^ t[8][p[7]] ^ t[7][p[8]] ^
+          t[6][p[9]] ^ t[5][p[10]] ^ t[4][p[11]] ^ t[3][p[12]] ^ t[2][p[13]] ^ t[1][p[14]] ^
+          t[0][p[15]];
   }
   for (; n > 0; --n, ++p) crc = (crc >> 8) ^ t[0][(crc ^ *p) & 0xFF];
   return crc;

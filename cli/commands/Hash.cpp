@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Command.h"
+#include "cli/Progress.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
 #include "identify/TrackHashes.h"
@@ -17,6 +18,7 @@ namespace {
 struct HashOptions {
   SourceOptions source;
   bool json = false;
+  bool quiet = false;
   bool userData = false;
 };
 
@@ -34,6 +36,22 @@ void PrintDigests(const identify::Digests& d, const char* indent) {
             << indent << "sha1  " << identify::Hex(d.sha1) << '\n';
 }
 
+// Hashes every track, with a meter on standard error while it runs when that is a terminal
+// (tracks as the files of a dump, and their bytes).
+std::vector<identify::TrackHashes> HashWithMeter(media::BlockDevice& device, bool userData,
+                                                 bool quiet) {
+  const auto tracks = device.tracks();
+  Reporter reporter(std::cerr, !quiet && ErrorIsTerminal());
+  Progress progress(reporter, tracks.size(), identify::RawBytes(tracks));
+  identify::HashOptions options;
+  options.userData = userData;
+  options.hashed = [&](std::uint64_t bytes) { progress.addBytes(bytes); };
+  options.trackDone = [&] { progress.addFile(); };
+  auto hashes = identify::HashTracks(device, options);
+  progress.finish();
+  return hashes;
+}
+
 int Run(const HashOptions& options) {
   const auto source = OpenSourceDevice(options.source, std::cerr);
   if (!source) return kExitFailed;
@@ -43,7 +61,7 @@ int Run(const HashOptions& options) {
     return kExitFailed;
   }
 
-  const auto hashes = identify::HashTracks(*device, {options.userData});
+  const auto hashes = HashWithMeter(*device, options.userData, options.quiet);
   std::uint64_t bad = 0;
   for (const auto& track : hashes) bad += track.badSectors;
 
@@ -91,6 +109,7 @@ RunCommand SetupHash(CLI::App& command) {
   auto options = std::make_shared<HashOptions>();
   options->source.addTo(command, "", 0, 0);
   command.add_flag("--json", options->json, "Print the hashes as JSON");
+  command.add_flag("-q,--quiet", options->quiet, "No progress meter");
   command.add_flag("--user-data", options->userData,
                    "Also hash the 2048-byte user data of each data track, as ISO lists carry it");
   return [options] { return Run(*options); };

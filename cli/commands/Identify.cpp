@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "cli/Command.h"
+#include "cli/Progress.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
 #include "identify/Dat.h"
@@ -20,6 +21,7 @@ struct IdentifyOptions {
   SourceOptions source;
   std::vector<std::string> dats;
   bool json = false;
+  bool quiet = false;
 };
 
 nlohmann::ordered_json GameJson(const identify::GameMatch& match,
@@ -40,6 +42,22 @@ nlohmann::ordered_json GameJson(const identify::GameMatch& match,
           {"matchedTracks", match.matched},
           {"roms", roms},
           {"extraTracks", extra}};
+}
+
+// Hashes every track, with a meter on standard error while it runs when that is a terminal
+// (tracks as the files of a dump, and their bytes).
+std::vector<identify::TrackHashes> HashWithMeter(media::BlockDevice& device, bool userData,
+                                                 bool quiet) {
+  const auto tracks = device.tracks();
+  Reporter reporter(std::cerr, !quiet && ErrorIsTerminal());
+  Progress progress(reporter, tracks.size(), identify::RawBytes(tracks));
+  identify::HashOptions options;
+  options.userData = userData;
+  options.hashed = [&](std::uint64_t bytes) { progress.addBytes(bytes); };
+  options.trackDone = [&] { progress.addFile(); };
+  auto hashes = identify::HashTracks(device, options);
+  progress.finish();
+  return hashes;
 }
 
 int Run(const IdentifyOptions& options) {
@@ -63,7 +81,7 @@ int Run(const IdentifyOptions& options) {
   }
 
   const bool userData = identify::WantsUserData(dats, device->tracks());
-  const auto hashes = identify::HashTracks(*device, {userData});
+  const auto hashes = HashWithMeter(*device, userData, options.quiet);
   std::uint64_t bad = 0;
   for (const auto& t : hashes) bad += t.badSectors;
   const auto matches = identify::MatchGames(dats, hashes);
@@ -108,6 +126,7 @@ RunCommand SetupIdentify(CLI::App& command) {
       ->required()
       ->check(CLI::ExistingFile);
   command.add_flag("--json", options->json, "Print the result as JSON");
+  command.add_flag("-q,--quiet", options->quiet, "No progress meter");
   return [options] { return Run(*options); };
 }
 
