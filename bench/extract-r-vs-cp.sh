@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # extract -r of a whole image of many files against cp -r of the same tree, in the same run
-# (both warm): files at odd blocks (2 KiB into a page) and page-aligned. The default is a disc of
-# 600 files and 120 MB.
+# (both warm): files packed block after block and page-aligned. The default is a disc of 600 files
+# and 120 MB; its files of 198 KB are 99 blocks each, so packed one after another every other
+# file starts at an odd block (2 KiB into a page).
 #   bench/extract-r-vs-cp.sh BUILD_DIR [FILES] [KB_PER_FILE] [ROUNDS]
 # Each round writes into new folders and the order of the two alternates: on a file system
 # without a journal (ext4 without one skips inodes freed in the last half minute, scanning past
@@ -10,7 +11,7 @@
 set -euo pipefail
 build=${1:?usage: bench/extract-r-vs-cp.sh BUILD_DIR [FILES] [KB_PER_FILE] [ROUNDS]}
 files=${2:-600}
-kb=${3:-200}
+kb=${3:-198}
 rounds=${4:-6}
 cli=$build/cli/brindle-cli
 tool=$(find "$build" -type f -name opera-image-tool -perm -u+x | head -n1)

@@ -165,7 +165,7 @@ brindle() {  # source
   sync
   timed "$cli" extract -r -q --image "$1" "$work/out-$kind$round"
   keep "extract $kind" "$wall" "$rss"
-  timed "$cli" verify -q --image "$1" 2>/dev/null
+  timed "$cli" verify -q --image "$1" >/dev/null 2>&1
   keep "verify $kind" "$wall" "$rss"
   timed "$cli" tree --image "$1" >/dev/null
   keep "tree $kind" "$wall" "$rss"
