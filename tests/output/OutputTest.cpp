@@ -115,8 +115,9 @@ TEST(OutputFile, EndsAtTheLengthGivenHoweverItWasOpenedAndFilled) {
         // 5000 bytes written, then 3000 more by the kernel's copy or written.
         ASSERT_TRUE(file->writeAt(0, std::span(source).first(5000)));
         std::uint64_t copied = 0;
-        if (!kernel || CopyInKernel(*image, 5000, *file, 5000, 3000, copied) != KernelCopy::Done)
+        if (!kernel || CopyInKernel(*image, 5000, *file, 5000, 3000, copied) != KernelCopy::Done) {
           ASSERT_TRUE(file->writeAt(5000, std::span(source).subspan(5000, 3000)));
+        }
         ASSERT_TRUE(file->resize(length));
         ASSERT_TRUE(file->close());
 
