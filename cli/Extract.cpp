@@ -63,6 +63,13 @@ std::uint64_t BlocksOnDisc(const media::BlockDevice& device, const opera::Entry&
   return most;
 }
 
+// The copy buffer of the calling thread: one per worker for the whole run, rather than one
+// allocated (and zeroed) for every file of a disc of many small files.
+std::vector<std::uint8_t>& CopyBuffer() {
+  thread_local std::vector<std::uint8_t> buffer(kChunk);
+  return buffer;
+}
+
 // Writes one entry into folder as name: in the kernel where the device holds the blocks as a
 // plain file, else through the entry reader. Tells reporter about recovered and damaged blocks.
 Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
@@ -81,22 +88,42 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
   const std::uint64_t length = std::min<std::uint64_t>(claimed, onDisc * media::kBlockSize);
   const std::uint64_t blocks = (length + media::kBlockSize - 1) / media::kBlockSize;
   std::uint64_t copied = 0;
+  std::vector<std::uint8_t>& buffer = CopyBuffer();
   if (length > 0 && !entry.copies.empty()) {
-    // Page-aligned ranges go through the kernel; a range that starts 2 KiB into a page copies
-    // faster through this process (measured: the kernel's copy splits it page by page).
     const auto range = device.fileRange(entry.copies[0], blocks);
     if (range && range->length >= length && range->offset % 4096 == 0) {
+      // Page-aligned ranges go through the kernel.
       const auto result =
           output::CopyInKernel(range->handle, range->offset, part->file(), 0, length, copied);
       progress.addBytes(copied);
       if (result == output::KernelCopy::Failed) copied = 0;
+    } else if (range && range->length >= length) {
+      // A range that starts 2 KiB into a page copies faster through this process (measured:
+      // the kernel's copy splits it page by page), read straight from the image file. A read
+      // that fails or comes short leaves the rest to the entry reader, which tells what failed.
+      while (copied < length) {
+        if (Interrupted()) {
+          part->discard();
+          return Outcome::Interrupted;
+        }
+        const auto want =
+            static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - copied));
+        const auto got =
+            output::ReadRange(range->handle, range->offset + copied, std::span(buffer).first(want));
+        if (!got || *got != want) break;
+        if (!part->file().writeAt(copied, std::span(buffer).first(want))) {
+          reporter.line(shownPath + ": the file could not be written completely.");
+          part->discard();
+          return Outcome::Failed;
+        }
+        progress.addBytes(want);
+        copied += want;
+      }
     }
   }
   opera::ReadReport report;
   if (copied < length) {
     opera::EntryReader reader(device);
-    std::vector<std::uint8_t> buffer(
-        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length)));
     for (std::uint64_t at = copied; at < length;) {
       if (Interrupted()) {
         part->discard();
@@ -272,6 +299,17 @@ int ExtractRecursive(const Disc& disc, const std::string& outDir,
     }
   }
 
+  // Several workers take the files in the order their blocks lie on the disc, so the device is
+  // read forward as one sweep (a CHD decodes each hunk once and ahead of the reader); the walk's
+  // order jumps about the disc. A drive's one reader keeps the walk's order.
+  if (!disc.device->serial()) {
+    const auto firstBlock = [&](const Job& job) {
+      const auto& copies = tree.entries[job.index].entry.copies;
+      return copies.empty() ? std::uint64_t{0} : std::uint64_t{copies[0]};
+    };
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [&](const Job& a, const Job& b) { return firstBlock(a) < firstBlock(b); });
+  }
   Progress progress(reporter, jobs.size(), totalBytes);
   std::atomic<std::size_t> next{0};
   std::atomic<bool> allComplete{true};

@@ -37,8 +37,12 @@ class OutputFile {
 
   // All of bytes at offset; false when not all could be written.
   bool writeAt(std::uint64_t offset, std::span<const std::uint8_t> bytes);
-  // Sets the length; a longer file reads as zero bytes past the old end.
+  // Sets the length; a longer file reads as zero bytes past the old end. A file this object
+  // created empty whose writes already end there is left as it is (nothing to change).
   bool resize(std::uint64_t length);
+  // Tells the file that bytes up to end were written to its handle by other means (the
+  // kernel's range copy), so that resize knows its length.
+  void wroteUpTo(std::uint64_t end) { end_ = end > end_ ? end : end_; }
   // Closes the file; false when this or an earlier step failed. A replacing file then takes
   // its name, or is removed when a step failed.
   bool close();
@@ -51,9 +55,13 @@ class OutputFile {
   std::intptr_t nativeHandle() const { return handle_; }
 
  private:
-  explicit OutputFile(std::intptr_t handle) : handle_(handle) {}
+  explicit OutputFile(std::intptr_t handle, bool createdEmpty = false)
+      : handle_(handle), createdEmpty_(createdEmpty) {}
   OutputFile(std::intptr_t handle, std::string target, std::string temporary)
-      : handle_(handle), target_(std::move(target)), temporary_(std::move(temporary)) {}
+      : handle_(handle),
+        createdEmpty_(true),
+        target_(std::move(target)),
+        temporary_(std::move(temporary)) {}
   // Closes the handle; false when that or an earlier step failed.
   bool closeHandle();
   // Gives the new file its name (replacing what has it, or only when nothing has it); removes
@@ -64,6 +72,9 @@ class OutputFile {
 
   std::intptr_t handle_ = -1;
   bool failed_ = false;
+  // Created new and empty here (not an existing file or device opened): its length is end_.
+  bool createdEmpty_ = false;
+  std::uint64_t end_ = 0;  // the end of the furthest write
   std::string target_;     // replacing file: the name it takes (UTF-8)
   std::string temporary_;  // replacing file: where it is written until then; "" once settled
 };
@@ -78,5 +89,11 @@ KernelCopy CopyInKernel(const media::ImageFile& image, std::uint64_t offset, Out
 // The same from any open file given by its native handle (a container's file range).
 KernelCopy CopyInKernel(std::intptr_t in, std::uint64_t offset, OutputFile& out,
                         std::uint64_t outOffset, std::uint64_t length, std::uint64_t& copied);
+
+// Up to out.size() bytes at offset of an open file given by its native handle (a container's
+// file range), read straight into out: the count read (fewer only where the file ends), or
+// nothing when the read fails or this host has no such read (then read through the device).
+std::optional<std::size_t> ReadRange(std::intptr_t in, std::uint64_t offset,
+                                     std::span<std::uint8_t> out);
 
 }  // namespace brindle::output

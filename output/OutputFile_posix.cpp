@@ -59,7 +59,7 @@ std::optional<OutputFile> OutputFile::Create(const std::string& path, bool follo
 std::optional<OutputFile> OutputFile::CreateNew(const std::string& path) {
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0) return std::nullopt;
-  return OutputFile(fd);
+  return OutputFile(fd, true);
 }
 
 std::optional<OutputFile> OutputFile::Replace(const std::string& path, bool followLinks) {
@@ -100,6 +100,8 @@ std::optional<OutputFile> OutputFile::Replace(const std::string& path, bool foll
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : handle_(std::exchange(other.handle_, -1)),
       failed_(other.failed_),
+      createdEmpty_(other.createdEmpty_),
+      end_(other.end_),
       target_(std::move(other.target_)),
       temporary_(std::exchange(other.temporary_, std::string())) {}
 
@@ -109,6 +111,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     discard();
     handle_ = std::exchange(other.handle_, -1);
     failed_ = other.failed_;
+    createdEmpty_ = other.createdEmpty_;
+    end_ = other.end_;
     target_ = std::move(other.target_);
     temporary_ = std::exchange(other.temporary_, std::string());
   }
@@ -132,11 +136,15 @@ bool OutputFile::writeAt(std::uint64_t offset, std::span<const std::uint8_t> byt
     }
     done += static_cast<std::size_t>(n);
   }
+  wroteUpTo(offset + bytes.size());
   return true;
 }
 
 bool OutputFile::resize(std::uint64_t length) {
+  // Setting the length it has would still cost a journalled inode update per file.
+  if (createdEmpty_ && length == end_) return !failed_;
   if (::ftruncate(Fd(handle_), static_cast<off_t>(length)) != 0) failed_ = true;
+  if (!failed_) end_ = length;
   return !failed_;
 }
 

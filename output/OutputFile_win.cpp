@@ -115,6 +115,8 @@ std::optional<OutputFile> OutputFile::Replace(const std::string& path, bool foll
 OutputFile::OutputFile(OutputFile&& other) noexcept
     : handle_(std::exchange(other.handle_, Stored(INVALID_HANDLE_VALUE))),
       failed_(other.failed_),
+      createdEmpty_(other.createdEmpty_),
+      end_(other.end_),
       target_(std::move(other.target_)),
       temporary_(std::exchange(other.temporary_, std::string())) {}
 
@@ -124,6 +126,8 @@ OutputFile& OutputFile::operator=(OutputFile&& other) noexcept {
     discard();
     handle_ = std::exchange(other.handle_, Stored(INVALID_HANDLE_VALUE));
     failed_ = other.failed_;
+    createdEmpty_ = other.createdEmpty_;
+    end_ = other.end_;
     target_ = std::move(other.target_);
     temporary_ = std::exchange(other.temporary_, std::string());
   }

@@ -60,8 +60,8 @@ bool ExtractEntry(const media::ImageFile& image, std::int32_t startBlock, std::i
       return false;
   }
   if (copied < inside) {
-    std::vector<std::uint8_t> buffer(
-        static_cast<std::size_t>(std::min(kCopyChunk, inside - copied)));
+    // One buffer for every entry this thread copies, not one allocated and zeroed per entry.
+    thread_local std::vector<std::uint8_t> buffer(kCopyChunk);
     while (copied < inside) {
       if (stop && stop()) return false;
       const auto want =

@@ -9,8 +9,10 @@
 #include <random>
 #include <string>
 
+#include "media/ImageFile.h"
 #include "output/Folder.h"
 #include "output/Names.h"
+#include "output/OutputFile.h"
 
 namespace brindle::output {
 namespace {
@@ -78,6 +80,56 @@ TEST(OutputFolder, NamesPlantedAsLinksLeadNowhereOutside) {
   std::ifstream(outside / "target") >> kept;
   EXPECT_EQ(kept, "keep");
   EXPECT_EQ(std::distance(fs::directory_iterator(outside), fs::directory_iterator()), 1);
+  fs::remove_all(base);
+}
+
+// Whatever way a file was opened and its bytes arrived (written, or copied by the kernel), the
+// length it is given at the end is the length it has, and the bytes before it are the ones sent.
+TEST(OutputFile, EndsAtTheLengthGivenHoweverItWasOpenedAndFilled) {
+  const fs::path base = fs::temp_directory_path() / ("brindle-outfile-" + std::to_string(getpid()));
+  fs::create_directories(base);
+  std::vector<std::uint8_t> source(12000);
+  std::mt19937 random(7);
+  for (auto& b : source) b = static_cast<std::uint8_t>(random());
+  std::ofstream(base / "image.bin", std::ios::binary)
+      .write(reinterpret_cast<const char*>(source.data()),
+             static_cast<std::streamsize>(source.size()));
+  const auto image = media::ImageFile::Open((base / "image.bin").string());
+  ASSERT_TRUE(image);
+
+  enum class Open { New, ReplaceNothing, ReplaceLonger, CreateOverLonger };
+  for (const Open how :
+       {Open::New, Open::ReplaceNothing, Open::ReplaceLonger, Open::CreateOverLonger}) {
+    for (const bool kernel : {false, true}) {
+      for (const std::uint64_t length : {0u, 3000u, 8000u, 11000u}) {
+        SCOPED_TRACE(testing::Message() << "open " << static_cast<int>(how) << " kernel " << kernel
+                                        << " length " << length);
+        const fs::path path = base / "out.bin";
+        fs::remove(path);
+        if (how == Open::ReplaceLonger || how == Open::CreateOverLonger)
+          std::ofstream(path, std::ios::binary) << std::string(20000, 'x');
+        auto file = how == Open::New                ? OutputFile::CreateNew(path.string())
+                    : how == Open::CreateOverLonger ? OutputFile::Create(path.string())
+                                                    : OutputFile::Replace(path.string());
+        ASSERT_TRUE(file);
+        // 5000 bytes written, then 3000 more by the kernel's copy or written.
+        ASSERT_TRUE(file->writeAt(0, std::span(source).first(5000)));
+        std::uint64_t copied = 0;
+        if (!kernel || CopyInKernel(*image, 5000, *file, 5000, 3000, copied) != KernelCopy::Done) {
+          ASSERT_TRUE(file->writeAt(5000, std::span(source).subspan(5000, 3000)));
+        }
+        ASSERT_TRUE(file->resize(length));
+        ASSERT_TRUE(file->close());
+
+        std::ifstream in(path, std::ios::binary);
+        const std::vector<std::uint8_t> got((std::istreambuf_iterator<char>(in)),
+                                            std::istreambuf_iterator<char>());
+        ASSERT_EQ(got.size(), length);
+        for (std::uint64_t i = 0; i < length; ++i)
+          ASSERT_EQ(got[i], i < 8000 ? source[i] : 0) << "byte " << i;
+      }
+    }
+  }
   fs::remove_all(base);
 }
 
