@@ -6,6 +6,7 @@
 #
 # PLAN holds one line: the number of rounds. Each round runs both, in turns which goes first,
 # each after the guest's page cache is dropped, and reports on stdout:
+#   @@ QUEUE ...   the drive's request sizes, as the block layer has them
 #   @@ BENCH ROUND dd MILLISECONDS SHA256 BYTES STATUS
 #   @@ BENCH ROUND convert MILLISECONDS SHA256 BYTES STATUS STDERR-LINES
 set -u
@@ -43,6 +44,8 @@ run_convert() {
 }
 
 mkdir -p "$outRoot"
+queue=/sys/block/sr0/queue
+echo "@@ QUEUE largest request $(cat $queue/max_sectors_kb) KiB (hardware $(cat $queue/max_hw_sectors_kb) KiB), read-ahead $(cat $queue/read_ahead_kb) KiB"
 round=1
 while [ "$round" -le "$rounds" ]; do
   if [ $((round % 2)) = 1 ]; then

@@ -67,6 +67,7 @@ grep -q '^@@ END' "$run/results.txt" ||
 [ "$(grep -c '^@@ BENCH ' "$run/results.txt")" -eq $((2 * rounds)) ] ||
   die "the guest reported $(grep -c '^@@ BENCH ' "$run/results.txt") timings, not $((2 * rounds))"
 
+sed -n 's/^@@ QUEUE /drive-vs-dd: /p' "$run/results.txt"
 # Every copy byte-exact and every run clean before any time counts.
 while read -r _ _ round what ms sum bytes status errors; do
   [ "$sum $bytes" = "$want" ] || die "round $round: $what's copy differs from the image"
