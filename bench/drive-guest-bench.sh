@@ -4,14 +4,16 @@
 #
 #   drive-guest-bench.sh CLI drives PLAN OUTROOT
 #
-# PLAN holds one line: the number of rounds. Each round runs both, in turns which goes first,
-# each after the guest's page cache is dropped, and reports on stdout:
+# PLAN's first line is the number of rounds; each further line names another brindle-cli to
+# time the same way ("NAME PATH", e.g. an older build). Each round runs dd and every brindle-cli,
+# in an order that turns from round to round, each after the guest's page cache is dropped, and
+# reports on stdout:
 #   @@ QUEUE ...   the drive's request sizes, as the block layer has them
 #   @@ BENCH ROUND dd MILLISECONDS SHA256 BYTES STATUS
-#   @@ BENCH ROUND convert MILLISECONDS SHA256 BYTES STATUS STDERR-LINES
+#   @@ BENCH ROUND convert MILLISECONDS SHA256 BYTES STATUS STDERR-LINES   (CLI; NAME for others)
 set -u
 cli=$1 plan=$3 outRoot=$4
-rounds=$(cat "$plan")
+rounds=$(head -n1 "$plan")
 
 now_ms() {
   read -r up _ </proc/uptime
@@ -24,36 +26,38 @@ report() {
   rm -f "$4"
 }
 
-run_dd() {
+cold() {
   sync
   echo 3 >/proc/sys/vm/drop_caches
-  started=$(now_ms)
-  dd if=/dev/sr0 of="$outRoot/dd.iso" bs=64k 2>/dev/null
-  status=$?
-  report "$1" dd $(($(now_ms) - started)) "$outRoot/dd.iso" $status
 }
 
-run_convert() {
-  sync
-  echo 3 >/proc/sys/vm/drop_caches
+# run ROUND NAME: dd, or the brindle-cli of that name.
+run() {
+  cold
   started=$(now_ms)
-  "$cli" convert -q --drive D "$outRoot/convert.iso" </dev/null 2>"$outRoot/convert.err"
+  if [ "$2" = dd ]; then
+    dd if=/dev/sr0 of="$outRoot/dd.iso" bs=64k 2>/dev/null
+    status=$?
+    report "$1" dd $(($(now_ms) - started)) "$outRoot/dd.iso" $status
+    return
+  fi
+  program=$cli
+  [ "$2" = convert ] || program=$(awk -v n="$2" 'NR > 1 && $1 == n { print $2 }' "$plan")
+  "$program" convert -q --drive D "$outRoot/convert.iso" </dev/null 2>"$outRoot/convert.err"
   status=$?
-  report "$1" convert $(($(now_ms) - started)) "$outRoot/convert.iso" $status \
+  report "$1" "$2" $(($(now_ms) - started)) "$outRoot/convert.iso" $status \
     "$(wc -l <"$outRoot/convert.err")"
 }
 
 mkdir -p "$outRoot"
 queue=/sys/block/sr0/queue
 echo "@@ QUEUE largest request $(cat $queue/max_sectors_kb) KiB (hardware $(cat $queue/max_hw_sectors_kb) KiB), read-ahead $(cat $queue/read_ahead_kb) KiB"
+names="dd convert $(awk 'NR > 1 { printf "%s ", $1 }' "$plan")"
 round=1
 while [ "$round" -le "$rounds" ]; do
-  if [ $((round % 2)) = 1 ]; then
-    run_dd "$round"
-    run_convert "$round"
-  else
-    run_convert "$round"
-    run_dd "$round"
-  fi
+  for name in $names; do run "$round" "$name"; done
+  # The next round starts with the one that came second.
+  first=${names%% *}
+  names="${names#* } $first"
   round=$((round + 1))
 done

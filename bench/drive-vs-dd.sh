@@ -5,6 +5,8 @@
 # BUS is virtio (virtio-scsi, the default) or ide. Both run ROUNDS times in one boot, in turns,
 # each from a cold guest page cache. Each copy must equal the image byte for byte (and convert
 # must exit 0 and say nothing) before the ratio (dd's time / convert's, best of each) is printed.
+# BRINDLE_BENCH_OTHERS="NAME=PATH ..." times other brindle-cli builds (e.g. main's) the same way,
+# in the same boot, each checked and printed as NAME.
 # The guest is the one scripts/test-drive boots (scripts/drive-guest.sh); its kernel is kept in
 # BUILD_DIR/drive-test/kernel, this run's files in BUILD_DIR/drive-test/bench.
 set -euo pipefail
@@ -46,6 +48,15 @@ install -m 0755 "$root/bench/drive-guest-bench.sh" "$rootfs/test/run-plan.sh"
 echo "$rounds" >"$rootfs/test/plan-bench"
 copy_with_libraries "$rootfs" "$cli" /opt/brindle/brindle-cli
 strip --strip-debug "$rootfs/opt/brindle/brindle-cli"  # a smaller initramfs boots sooner
+kinds=(dd convert)
+for other in ${BRINDLE_BENCH_OTHERS:-}; do
+  name=${other%%=*}
+  [ -x "${other#*=}" ] && [ "$name" != dd ] && [ "$name" != convert ] || die "BRINDLE_BENCH_OTHERS: $other"
+  copy_with_libraries "$rootfs" "${other#*=}" "/opt/others/$name"
+  strip --strip-debug "$rootfs/opt/others/$name"
+  echo "$name /opt/others/$name" >>"$rootfs/test/plan-bench"
+  kinds+=("$name")
+done
 pack_initramfs "$rootfs" "$run/initrd.gz"
 
 case $bus in
@@ -64,8 +75,8 @@ timeout "${BRINDLE_DRIVE_TIMEOUT:-900}" qemu-system-x86_64 -accel tcg -nodefault
 tr -d '\r' <"$run/results.log" >"$run/results.txt"
 grep -q '^@@ END' "$run/results.txt" ||
   die "the guest did not finish: $(head -c 300 "$run/qemu.out"; tail -n 15 "$run/console.log")"
-[ "$(grep -c '^@@ BENCH ' "$run/results.txt")" -eq $((2 * rounds)) ] ||
-  die "the guest reported $(grep -c '^@@ BENCH ' "$run/results.txt") timings, not $((2 * rounds))"
+[ "$(grep -c '^@@ BENCH ' "$run/results.txt")" -eq $((${#kinds[@]} * rounds)) ] ||
+  die "the guest reported $(grep -c '^@@ BENCH ' "$run/results.txt") timings, not $((${#kinds[@]} * rounds))"
 
 sed -n 's/^@@ QUEUE /drive-vs-dd: /p' "$run/results.txt"
 # Every copy byte-exact and every run clean before any time counts.
@@ -76,21 +87,24 @@ while read -r _ _ round what ms sum bytes status errors; do
   say "round $round: $what ${ms} ms"
 done < <(grep '^@@ BENCH ' "$run/results.txt")
 # Best and median of each; the median ratio weighs less on one lucky round of a busy host.
-for what in dd convert; do
+for what in "${kinds[@]}"; do
   awk -v w="$what" '$2 == "BENCH" && $4 == w { print $5 }' "$run/results.txt" | sort -n |
     awk -v w="$what" '{ t[NR] = $1; all = all " " $1 }
       END { print w, t[1], (NR % 2) ? t[(NR + 1) / 2] : (t[NR / 2] + t[NR / 2 + 1]) / 2, all }'
 done | awk -v mb="$mb" '
   {
+    name[NR] = $1
     best[$1] = $2
     median[$1] = $3
-    for (i = 4; i <= NF; i++) all[NR] = all[NR] " " $i
+    for (i = 4; i <= NF; i++) all[$1] = all[$1] " " $i
   }
   END {
-    printf "dd bs=64k: best %d ms (%.1f MB/s), median %d ms; all:%s\n", best["dd"],
-      mb * 1000 / best["dd"], median["dd"], all[1]
-    printf "convert --drive: best %d ms (%.1f MB/s), median %d ms; all:%s\n", best["convert"],
-      mb * 1000 / best["convert"], median["convert"], all[2]
-    printf "ratio %.2fx of dd (best), %.2fx (median)\n", best["dd"] / best["convert"],
-      median["dd"] / median["convert"]
+    for (n = 1; n <= NR; n++) {
+      k = name[n]
+      printf "%s: best %d ms (%.1f MB/s), median %d ms; all:%s\n", k == "dd" ? "dd bs=64k" : k,
+        best[k], mb * 1000 / best[k], median[k], all[k]
+      if (k != "dd")
+        printf "  %s: ratio %.2fx of dd (best), %.2fx (median)\n", k, best["dd"] / best[k],
+          median["dd"] / median[k]
+    }
   }'
