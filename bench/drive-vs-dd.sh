@@ -5,6 +5,7 @@
 # BUS is virtio (virtio-scsi, the default) or ide. Both run ROUNDS times in one boot, in turns,
 # each from a cold guest page cache. Each copy must equal the image byte for byte (and convert
 # must exit 0 and say nothing) before the ratio (dd's time / convert's, best of each) is printed.
+# BRINDLE_DRIVE_CPUS=N gives the guest N processors (1, as the drive test's guest has).
 # BRINDLE_BENCH_OTHERS="NAME=PATH ..." times other brindle-cli builds (e.g. main's) the same way,
 # in the same boot, each checked and printed as NAME.
 # The guest is the one scripts/test-drive boots (scripts/drive-guest.sh); its kernel is kept in
@@ -67,7 +68,7 @@ esac
 kernel=$(ls "$kernel_dir"/root/boot/vmlinuz-* | head -n1)
 say "$mb MB disc on $bus, $rounds rounds"
 timeout "${BRINDLE_DRIVE_TIMEOUT:-900}" qemu-system-x86_64 -accel tcg -nodefaults -no-reboot \
-  -display none -m 1024 -kernel "$kernel" -initrd "$run/initrd.gz" \
+  -display none -m 1024 -smp "${BRINDLE_DRIVE_CPUS:-1}" -kernel "$kernel" -initrd "$run/initrd.gz" \
   -append "console=ttyS0 quiet panic=-1 scsi_mod.scan=sync brindle_modules=$(modules_for "$bus") brindle_drives=1 brindle_plan=bench brindle_copy=0" \
   -serial "file:$run/console.log" -serial "file:$run/results.log" \
   -drive "file=$run/disc.iso,format=raw,readonly=on,if=none,id=cd,media=cdrom" "${drive[@]}" \
