@@ -1,8 +1,10 @@
 #include "cli/Extract.h"
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <optional>
 #include <set>
@@ -15,6 +17,7 @@
 #include "opera/Walker.h"
 #include "output/Folder.h"
 #include "output/Names.h"
+#include "sector/SectorData.h"
 
 namespace brindle::cli {
 namespace {
@@ -405,23 +408,40 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
   // The volume's blocks that the disc holds: a label claiming more writes no more than the disc.
   const std::uint64_t claimedBlocks = disc.volume->label().blockCount;
   const std::uint64_t blocks = std::min<std::uint64_t>(claimedBlocks, disc.device->blockCount());
-  constexpr std::uint64_t kRun = 64;
-  std::vector<std::uint8_t> data(kRun * media::kBlockSize);
-  std::vector<media::BlockStatus> status(kRun);
+  // The next run is read on a thread of its own while this one is written, so that a drive's
+  // commands and the file's writes overlap (as the kernel's read-ahead overlaps them for a copy
+  // of the drive's block device). Runs of 1 MiB keep the thread's start a small share of a run.
+  static constexpr std::uint64_t kRun = 512;
+  // Page-aligned, so that a drive transfers straight into them.
+  struct Run {
+    sector::SectorData data = sector::SectorData(kRun * media::kBlockSize);
+    std::vector<media::BlockStatus> status = std::vector<media::BlockStatus>(kRun);
+  };
+  std::array<Run, 2> runs;
+  const auto readRun = [&disc, &runs, blocks](std::size_t slot, std::uint64_t first) {
+    const std::uint64_t count = std::min(kRun, blocks - first);
+    disc.device->read(first, std::span(runs[slot].data.data(), count * media::kBlockSize),
+                      std::span(runs[slot].status).first(count));
+  };
   std::vector<std::pair<std::uint64_t, std::uint64_t>> bad;  // runs of unreadable blocks
   Progress progress(reporter, 1, blocks * media::kBlockSize, Progress::Count::Blocks);
-  for (std::uint64_t first = 0; first < blocks; first += kRun) {
+  // Declared after the runs: a return while the next run is being read waits for it.
+  std::future<void> ahead;
+  if (blocks > 0) ahead = std::async(std::launch::async, readRun, 0, 0);
+  for (std::uint64_t first = 0, slot = 0; first < blocks; first += kRun, slot ^= 1) {
+    ahead.get();
     if (Interrupted()) {
       progress.finish();
       part->discard();
       reporter.line("Interrupted: nothing was written to \"" + outFile + "\".");
       return kExitInterrupted;
     }
+    if (first + kRun < blocks)
+      ahead = std::async(std::launch::async, readRun, slot ^ 1, first + kRun);
     const std::uint64_t run = std::min(kRun, blocks - first);
-    disc.device->read(first, std::span(data).first(run * media::kBlockSize),
-                      std::span(status).first(run));
+    const Run& current = runs[slot];
     for (std::uint64_t b = 0; b < run; ++b) {
-      if (status[b] == media::BlockStatus::Good) continue;
+      if (current.status[b] == media::BlockStatus::Good) continue;
       if (!bad.empty() && bad.back().second == first + b) {
         ++bad.back().second;
       } else {
@@ -429,7 +449,8 @@ int ConvertToImage(const Disc& disc, const std::string& inputPath, const std::st
       }
     }
     if (!part->file().writeAt(first * media::kBlockSize,
-                              std::span(data).first(run * media::kBlockSize))) {
+                              current.data.bytes().first(run * media::kBlockSize))) {
+      if (ahead.valid()) ahead.wait();
       progress.finish();
       reporter.line("\"" + outFile + "\" could not be written completely.");
       return kExitFailed;

@@ -1,6 +1,7 @@
 #include "media/DriveDevice.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #include "sector/SectorData.h"
@@ -22,9 +23,17 @@ DriveDevice::DriveDevice(transport::ISCSI& transport, std::string handle, std::s
 }
 
 bool DriveDevice::readRun(std::uint64_t first, std::uint32_t count, std::uint8_t* into) {
-  // The transfer lands in a page-aligned buffer, as direct transfers want.
-  sector::SectorData buffer(std::size_t{count} * kBlockSize);
+  // The transfer lands in a page-aligned buffer, as direct transfers want: the caller's own
+  // when it is one (no copy), else one of its own.
   ++commands_;
+  if (reinterpret_cast<std::uintptr_t>(into) % sector::kBufferAlignment == 0) {
+    return transport::MmcRead10(transport_, handle_,
+                                static_cast<std::int32_t>(static_cast<std::uint32_t>(first)),
+                                static_cast<std::int16_t>(count), into,
+                                static_cast<std::int32_t>(std::size_t{count} * kBlockSize)) ==
+           transport::kResultGood;
+  }
+  sector::SectorData buffer(std::size_t{count} * kBlockSize);
   const std::int32_t result = transport::MmcRead10(
       transport_, handle_, static_cast<std::int32_t>(static_cast<std::uint32_t>(first)),
       static_cast<std::int16_t>(count), buffer.data(), static_cast<std::int32_t>(buffer.size()));

@@ -46,7 +46,8 @@ bool FontInstalled(const wchar_t* family) {
 }
 
 HFONT MakeCourierNew(double points, bool bold, int dpi) {
-  const wchar_t* family = FirstInstalled({L"Courier New", L"Liberation Mono"});
+  // Looked up once: the window makes this font in three sizes and weights.
+  static const wchar_t* const family = FirstInstalled({L"Courier New", L"Liberation Mono"});
   return Make(family, points, bold ? FW_BOLD : FW_NORMAL, FIXED_PITCH | FF_MODERN, dpi);
 }
 

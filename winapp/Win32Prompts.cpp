@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "winapp/SystemLibrary.h"
 #include "winapp/Text.h"
 
 namespace brindle::winapp {
@@ -33,8 +34,11 @@ std::optional<std::string> RunFileDialog(HWND owner, const reader::FileDialogReq
   // The reader checks existence itself and replaces files without asking. The current folder
   // stays where it was: the system would otherwise move it to wherever the user picked a file.
   dialog.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-  const BOOL chosen = save ? GetSaveFileNameW(&dialog) : GetOpenFileNameW(&dialog);
-  if (!chosen) return std::nullopt;
+  using RunDialog = BOOL(WINAPI*)(LPOPENFILENAMEW);
+  static const RunDialog open = SystemFunction<RunDialog>(L"comdlg32.dll", "GetOpenFileNameW");
+  static const RunDialog saveAs = SystemFunction<RunDialog>(L"comdlg32.dll", "GetSaveFileNameW");
+  const RunDialog run = save ? saveAs : open;
+  if (run == nullptr || !run(&dialog)) return std::nullopt;
   return ToUtf8(file.data());
 }
 

@@ -2,13 +2,13 @@
 #include <windows.h>
 
 #include <commctrl.h>
-#include <shellapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "winapp/Application.h"
+#include "winapp/SystemLibrary.h"
 #include "winapp/Text.h"
 #include "winapp/Win32Prompts.h"
 
@@ -18,8 +18,12 @@ namespace {
 // Explorer's "Open with" and a file dropped on the program give it, made absolute the way the
 // open dialog gives paths. Empty when there is none.
 std::wstring ImageToOpen() {
+  using SplitCommandLine = LPWSTR*(WINAPI*)(LPCWSTR, int*);
+  const auto split =
+      brindle::winapp::SystemFunction<SplitCommandLine>(L"shell32.dll", "CommandLineToArgvW");
+  if (split == nullptr) return {};
   int count = 0;
-  LPWSTR* arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  LPWSTR* arguments = split(GetCommandLineW(), &count);
   if (arguments == nullptr) return {};
   std::wstring path;
   if (count >= 2 && arguments[1][0] != L'\0') {
