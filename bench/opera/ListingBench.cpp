@@ -6,7 +6,7 @@
 #include <random>
 
 #include "OperaImageBuilder.h"
-#include "media/PlainImage.h"
+#include "media/Containers.h"
 #include "opera/Walker.h"
 #include "reader/BlockSource.h"
 #include "reader/Directory.h"
