@@ -148,39 +148,15 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
     reporter.line(shownPath + ": the file could not be written completely.");
     return Outcome::Failed;
   }
-  std::map<std::uint32_t, std::vector<BlockRun>> recovered;  // by the copy read from
-  for (const auto& r : report.recovered) AddBlock(recovered[r.copy], r.index);
-  for (const auto& [copy, runs] : recovered) {
-    reporter.line(shownPath + ": " +
-                  (runs.size() == 1 && runs[0].first == runs[0].last
-                       ? "block " + RunText(runs[0]) + " (disc block " +
-                             std::to_string(entry.copies[0] + runs[0].first) + ")"
-                       : "blocks " + RunsText(runs, kShownRuns)) +
-                  " could not be read from copy 1; read from copy " + std::to_string(copy + 1) +
-                  ".");
-  }
-  std::vector<BlockRun> damaged;
-  for (const auto& d : report.damaged) AddBlock(damaged, d.index);
-  if (!damaged.empty() || length < claimed) {
-    std::string what;
-    if (damaged.size() == 1 && damaged[0].first == damaged[0].last) {
-      const auto& d = report.damaged.front();
-      what = "no copy of block " + std::to_string(d.index) + " (disc block " +
-             std::to_string(d.block) + ", " + media::ToText(d.status) + ") could be read";
-    } else if (!damaged.empty()) {
-      what = "no copy of blocks " + RunsText(damaged, kShownRuns) + " could be read";
-    }
-    if (length < claimed) {
-      const BlockRun past{blocks, claimedBlocks - 1};
-      what += std::string(what.empty() ? "" : "; ") +
-              (past.first == past.last ? "block " : "blocks ") + RunText(past) +
-              (past.first == past.last ? " lies" : " lie") + " past the end of the disc";
-    }
+  for (const std::string& line : RecoveredLines(shownPath, entry, report)) reporter.line(line);
+  const bool anyDamaged = !report.damaged.empty();
+  if (anyDamaged || length < claimed) {
+    const std::string what = DamagedText(report, blocks, claimedBlocks);
     const std::string damagedName = DamagedName(name);
     const bool kept = part->commit(damagedName);
     reporter.line(shownPath + ": damaged: " + what + "; " +
                   (kept ? "written as \"" + damagedName + "\"" +
-                              (damaged.empty() ? "" : " with zeros in their place") +
+                              (anyDamaged ? " with zeros in their place" : "") +
                               (length < claimed
                                    ? ", the " + std::to_string(length) + " bytes on the disc only"
                                    : "") +
@@ -242,6 +218,48 @@ struct Job {
 };
 
 }  // namespace
+
+std::vector<std::string> RecoveredLines(const std::string& shownPath, const opera::Entry& entry,
+                                        const opera::ReadReport& report) {
+  std::map<std::uint32_t, std::vector<BlockRun>> recovered;  // by the copy read from
+  for (const auto& r : report.recovered) AddBlock(recovered[r.copy], r.index);
+  std::vector<std::string> lines;
+  for (const auto& [copy, runs] : recovered) {
+    lines.push_back(shownPath + ": " +
+                    (runs.size() == 1 && runs[0].first == runs[0].last
+                         ? "block " + RunText(runs[0]) + " (disc block " +
+                               std::to_string(entry.copies[0] + runs[0].first) + ")"
+                         : "blocks " + RunsText(runs, kShownRuns)) +
+                    " could not be read from copy 1; read from copy " + std::to_string(copy + 1) +
+                    ".");
+  }
+  return lines;
+}
+
+std::string DamagedText(const opera::ReadReport& report, std::uint64_t firstPast,
+                        std::uint64_t claimedBlocks) {
+  std::vector<BlockRun> damaged;
+  for (const auto& d : report.damaged) AddBlock(damaged, d.index);
+  std::string what;
+  if (damaged.size() == 1 && damaged[0].first == damaged[0].last) {
+    const auto& d = report.damaged.front();
+    what = "no copy of block " + std::to_string(d.index) + " (disc block " +
+           std::to_string(d.block) + ", " + media::ToText(d.status) + ") could be read";
+  } else if (!damaged.empty()) {
+    what = "no copy of blocks " + RunsText(damaged, kShownRuns) + " could be read";
+  }
+  if (firstPast < claimedBlocks) {
+    const BlockRun past{firstPast, claimedBlocks - 1};
+    what += std::string(what.empty() ? "" : "; ") +
+            (past.first == past.last ? "block " : "blocks ") + RunText(past) +
+            (past.first == past.last ? " lies" : " lie") + " past the end of the disc";
+  }
+  return what;
+}
+
+std::uint64_t BytesOnDisc(const media::BlockDevice& device, const opera::Entry& entry) {
+  return std::min<std::uint64_t>(entry.byteCount, BlocksOnDisc(device, entry) * media::kBlockSize);
+}
 
 std::string DamagedName(const std::string& name) {
   return name + ".damaged";

@@ -2,11 +2,13 @@
 // get (one entry), each block from the first copy that reads good.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "cli/Disc.h"
 #include "cli/Progress.h"
+#include "opera/EntryReader.h"
 
 namespace brindle::cli {
 
@@ -24,6 +26,19 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
 
 // The name a file whose blocks could not all be read is written under.
 std::string DamagedName(const std::string& name);
+
+// One line per copy that stood in for blocks the first copy could not give, as runs of blocks.
+std::vector<std::string> RecoveredLines(const std::string& shownPath, const opera::Entry& entry,
+                                        const opera::ReadReport& report);
+
+// What is missing of an entry: the blocks no copy could give, as runs, and the blocks from
+// firstPast to claimedBlocks - 1 that lie past the end of the disc. Empty when nothing is.
+std::string DamagedText(const opera::ReadReport& report, std::uint64_t firstPast,
+                        std::uint64_t claimedBlocks);
+
+// The entry's bytes that lie on the disc in some copy: all it claims, or less when it reaches
+// past the end of the disc.
+std::uint64_t BytesOnDisc(const media::BlockDevice& device, const opera::Entry& entry);
 
 }  // namespace brindle::cli
 

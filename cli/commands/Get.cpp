@@ -38,11 +38,12 @@ int WriteToOutput(const Disc& disc, const std::string& path, Reporter& reporter)
   opera::EntryReader reader(*disc.device);
   opera::ReadReport report;
   std::vector<std::uint8_t> buffer(kChunk);
-  Progress progress(reporter, 1, entry->byteCount);
-  for (std::uint64_t at = 0; at < entry->byteCount;) {
+  // Only what lies on the disc is written: an entry claiming more costs no more than the disc.
+  const std::uint64_t length = BytesOnDisc(*disc.device, *entry);
+  Progress progress(reporter, 1, length);
+  for (std::uint64_t at = 0; at < length;) {
     if (Interrupted()) return kExitInterrupted;
-    const auto want =
-        static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, entry->byteCount - at));
+    const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(kChunk, length - at));
     const std::size_t got = reader.read(*entry, at, std::span(buffer).first(want), report);
     if (got != want || std::fwrite(buffer.data(), 1, want, stdout) != want) {
       progress.finish();
@@ -58,15 +59,21 @@ int WriteToOutput(const Disc& disc, const std::string& path, Reporter& reporter)
     reporter.line("\"" + path + "\": standard output could not be written.");
     return kExitFailed;
   }
-  for (const auto& r : report.recovered)
-    reporter.line("\"" + path + "\": block " + std::to_string(r.index) +
-                  " could not be read from copy 1; read from copy " + std::to_string(r.copy + 1) +
-                  ".");
-  for (const auto& d : report.damaged)
-    reporter.line("\"" + path + "\": damaged: no copy of block " + std::to_string(d.index) +
-                  " (disc block " + std::to_string(d.block) + ", " + media::ToText(d.status) +
-                  ") could be read; zeros were written in its place.");
-  return report.complete() ? kExitOk : kExitFailed;
+  const std::string shownPath = "\"" + path + "\"";
+  for (const std::string& line : RecoveredLines(shownPath, *entry, report)) reporter.line(line);
+  const auto block = [](std::uint64_t bytes) {
+    return (bytes + media::kBlockSize - 1) / media::kBlockSize;
+  };
+  const std::string what = DamagedText(report, block(length), block(entry->byteCount));
+  if (what.empty()) return kExitOk;
+  reporter.line(shownPath + ": damaged: " + what + "; " +
+                (report.damaged.empty() ? "" : "zeros were written in their place") +
+                (length < entry->byteCount
+                     ? std::string(report.damaged.empty() ? "" : ", and ") + "the " +
+                           std::to_string(length) + " bytes on the disc only were written"
+                     : "") +
+                ".");
+  return kExitFailed;
 }
 
 int Run(const Options& options) {

@@ -692,6 +692,12 @@ TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
   const auto got = ReadBytes(dir_ / "got.damaged");
   ASSERT_LE(got.size(), size);
   EXPECT_TRUE(std::equal(got.begin(), got.end(), disc.bytes.begin() + first * 2048));
+  // To standard output: the bytes on the disc, then one line naming the range past its end.
+  const Result piped = run({"get", "--image", image, "huge", "-"});
+  EXPECT_EQ(piped.status, 1);
+  EXPECT_EQ(piped.out, std::string(got.begin(), got.end()));
+  EXPECT_THAT(piped.err, HasSubstr(past));
+  EXPECT_EQ(std::count(piped.err.begin(), piped.err.end(), '\n'), 1) << piped.err;
 
   const Result verify = run({"verify", "--image", image});
   EXPECT_EQ(verify.status, 1);
