@@ -9,6 +9,7 @@
 #include "cli/Progress.h"
 #include "cli/Session.h"
 #include "cli/SourceOptions.h"
+#include "cli/commands/HashWithMeter.h"
 #include "identify/TrackHashes.h"
 #include "media/Containers.h"
 
@@ -34,22 +35,6 @@ void PrintDigests(const identify::Digests& d, const char* indent) {
             << indent << "crc32 " << identify::Hex(d.crc32) << '\n'
             << indent << "md5   " << identify::Hex(d.md5) << '\n'
             << indent << "sha1  " << identify::Hex(d.sha1) << '\n';
-}
-
-// Hashes every track, with a meter on standard error while it runs when that is a terminal
-// (tracks as the files of a dump, and their bytes).
-std::vector<identify::TrackHashes> HashWithMeter(media::BlockDevice& device, bool userData,
-                                                 bool quiet) {
-  const auto tracks = device.tracks();
-  Reporter reporter(std::cerr, !quiet && ErrorIsTerminal());
-  Progress progress(reporter, tracks.size(), identify::RawBytes(tracks));
-  identify::HashOptions options;
-  options.userData = userData;
-  options.hashed = [&](std::uint64_t bytes) { progress.addBytes(bytes); };
-  options.trackDone = [&] { progress.addFile(); };
-  auto hashes = identify::HashTracks(device, options);
-  progress.finish();
-  return hashes;
 }
 
 int Run(const HashOptions& options) {
