@@ -757,14 +757,8 @@ TEST_F(Cli, EntriesClaimingHugeSizesCostNoMoreThanTheDisc) {
   }
 
   // Directory blocks read from the second copy: runs, a screenful of them, then a count.
-  OperaImage twice = OperaImageBuilder()
-                         .root({OperaEntry::Dir("Two", {})
-                                    .withRawBlocks(std::vector(90, OperaDirectoryBlock({})))
-                                    .withCopies(2)})
-                         .build();
+  const OperaImage twice = TwoCopyDirectoryWithScratchedRuns();
   const std::uint32_t two = twice.placements.at("Two").firstBlock;
-  for (std::uint32_t b = 0; b < 88; ++b)
-    if (b % 4 == 1 || b % 4 == 2) twice.bytes[(two + b) * 2048 + 13] = 0xFF;  // used end
   const std::string twiceImage = write(twice, "twice.iso");
   for (const char* command : {"tree", "verify"}) {
     const Result r = run({command, "--image", twiceImage});

@@ -57,14 +57,8 @@ TEST(MountedBounds, CraftedDirectoriesSayAScreenfulPerDirectory) {
   EXPECT_THAT(names.err, HasSubstr("\"/\": and 1099 more entries left out.\n"));
 
   // Directory blocks read from the second copy: runs of them, a screenful, then a count.
-  OperaImage twice = OperaImageBuilder()
-                         .root({OperaEntry::Dir("Two", {})
-                                    .withRawBlocks(std::vector(90, OperaDirectoryBlock({})))
-                                    .withCopies(2)})
-                         .build();
+  const OperaImage twice = TwoCopyDirectoryWithScratchedRuns();
   const std::uint32_t two = twice.placements.at("Two").firstBlock;
-  for (std::uint32_t b = 0; b < 88; ++b)
-    if (b % 4 == 1 || b % 4 == 2) twice.bytes[(two + b) * 2048 + 13] = 0xFF;  // used end
   const Said recovered = MountOf(twice);
   EXPECT_THAT(recovered.err, ::testing::StartsWith(
                                  "\"Two\": directory blocks 1 to 2 (disc blocks " +

@@ -346,6 +346,18 @@ std::vector<std::uint8_t> OperaDirectoryBlock(const std::vector<std::vector<std:
   return block;
 }
 
+OperaImage TwoCopyDirectoryWithScratchedRuns() {
+  OperaImage image = OperaImageBuilder()
+                         .root({OperaEntry::Dir("Two", {})
+                                    .withRawBlocks(std::vector(90, OperaDirectoryBlock({})))
+                                    .withCopies(2)})
+                         .build();
+  const std::uint32_t two = image.placements.at("Two").firstBlock;
+  for (std::uint32_t b = 0; b < 88; ++b)
+    if (b % 4 == 1 || b % 4 == 2) image.bytes[(two + b) * 2048 + 13] = 0xFF;  // used end
+  return image;
+}
+
 std::vector<std::uint8_t> ToRawSectors(const std::vector<std::uint8_t>& image) {
   std::vector<std::uint8_t> raw;
   const std::size_t sectors = BlocksFor(image.size());

@@ -124,6 +124,9 @@ std::vector<std::uint8_t> OperaDirectoryBlock(const std::vector<std::vector<std:
                                               std::optional<std::uint32_t> usedEnd = {});
 // The same image as raw 2352-byte sectors (sync, header, data, zeroed error-correction bytes).
 std::vector<std::uint8_t> ToRawSectors(const std::vector<std::uint8_t>& image);
+// A root holding directory "Two" of 90 empty blocks in two copies, whose first copy's blocks
+// 1-2, 5-6, ... 85-86 are scratched (a used-area end past the block): 22 runs to read from copy 2.
+OperaImage TwoCopyDirectoryWithScratchedRuns();
 // The pattern OperaEntry::File(name, size) fills a file with.
 std::vector<std::uint8_t> PatternBytes(const std::string& seed, std::size_t size);
 
