@@ -14,10 +14,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   constexpr std::uint64_t kRun = 16;
   std::vector<std::uint8_t> bytes(kRun * brindle::media::kBlockSize);
   std::vector<brindle::media::BlockStatus> status(kRun);
-  // Blocks are many for a large claimed track; a run every so often covers each hunk kind
-  // without making one input take seconds.
+  // Blocks are many for a large claimed track, and each run may decode a hunk of up to 1 MiB:
+  // 32 runs spread over the track reach every hunk kind the fuzzer places while keeping an input
+  // to milliseconds, so a long campaign gets its millions of runs.
+  constexpr std::uint64_t kRuns = 32;
   const std::uint64_t count = device->blockCount();
-  const std::uint64_t stride = count > 4096 ? count / 256 : kRun;
+  const std::uint64_t stride = count > kRuns * kRun ? count / kRuns : kRun;
   for (std::uint64_t first = 0; first < count; first += stride) device->read(first, bytes, status);
   (void)device->tracks();
   (void)device->describe();

@@ -72,8 +72,6 @@ class ChdDevice final : public BlockDevice {
         userOffset_(*chd::UserDataOffset(track_.type)),
         path_(std::move(path)) {
     own_.codecs = std::move(codecs);
-    for (auto& slot : cache_) slot.bytes.resize(layout_.header.hunkBytes);
-    for (auto& entry : ahead_) entry.bytes.resize(layout_.header.hunkBytes);
     own_.compressed.reserve(layout_.header.hunkBytes);
     sectorSize_ = chd::FrameDataBytes(track_.type);
     sectorMode_ = track_.type.rfind("MODE1", 0) == 0 ? SectorMode::Mode1 : SectorMode::Mode2Form1;
@@ -391,11 +389,14 @@ class ChdDevice final : public BlockDevice {
   // Thread-safe for distinct decoders and buffers: the layout and the source are only read.
   BlockStatus decode(const HunkEntry& entry, std::vector<std::uint8_t>& bytes,
                      Decoder& decoder) const {
+    // Cache slots and read-ahead entries get their hunk buffer when first used: a disc opened
+    // to list one folder decodes a hunk or two, not the twenty hunks the buffers could hold.
+    bytes.resize(layout_.header.hunkBytes);
     switch (entry.kind) {
       case HunkKind::Broken:
         return BlockStatus::FailedCheck;
       case HunkKind::Zero:
-        std::fill(bytes.begin(), bytes.end(), 0);
+        std::memset(bytes.data(), 0, bytes.size());
         return BlockStatus::Good;
       case HunkKind::Stored:
         if (!readStored(entry, bytes)) return BlockStatus::Unreadable;
