@@ -11,6 +11,10 @@
 #   @@ QUEUE ...   the drive's request sizes, as the block layer has them
 #   @@ BENCH ROUND dd MILLISECONDS SHA256 BYTES STATUS
 #   @@ BENCH ROUND convert MILLISECONDS SHA256 BYTES STATUS STDERR-LINES   (CLI; NAME for others)
+# and then, for convert's fixed cost, the best of three runs of CLI doing no more than starting
+# (--version: loading the program and its libraries) and listing the drives:
+#   @@ START version MILLISECONDS
+#   @@ START drives MILLISECONDS
 set -u
 cli=$1 plan=$3 outRoot=$4
 rounds=$(head -n1 "$plan")
@@ -60,4 +64,14 @@ while [ "$round" -le "$rounds" ]; do
   first=${names%% *}
   names="${names#* } $first"
   round=$((round + 1))
+done
+for what in version drives; do
+  best=""
+  for _ in 1 2 3; do
+    started=$(now_ms)
+    if [ "$what" = version ]; then "$cli" --version; else "$cli" drives; fi >/dev/null 2>&1
+    took=$(($(now_ms) - started))
+    [ -z "$best" ] || [ "$took" -lt "$best" ] && best=$took
+  done
+  echo "@@ START $what $best"
 done

@@ -82,6 +82,8 @@ grep -q '^@@ END' "$run/results.txt" ||
   die "the guest reported $(grep -c '^@@ BENCH ' "$run/results.txt") timings, not $((${#kinds[@]} * rounds))"
 
 sed -n 's/^@@ QUEUE /drive-vs-dd: /p' "$run/results.txt"
+sed -n 's/^@@ START \([a-z]*\) \([0-9]*\)/drive-vs-dd: brindle-cli --\1 alone (best of 3): \2 ms/p' \
+  "$run/results.txt" | sed 's/--drives/drives/'
 # Every copy byte-exact and every run clean before any time counts.
 while read -r _ _ round what ms sum bytes status errors; do
   [ "$sum $bytes" = "$want" ] || die "round $round: $what's copy differs from the image"

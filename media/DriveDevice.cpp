@@ -16,6 +16,8 @@ constexpr std::uint64_t kAddressable = std::uint64_t{1} << 32;  // READ(10)'s 32
 
 DriveDevice::DriveDevice(transport::ISCSI& transport, std::string handle, std::string label)
     : transport_(transport), handle_(std::move(handle)), label_(std::move(label)) {
+  // An ASPI layer may be decades old and is never asked for more than 64 KiB.
+  if (transport_.Interface() == "SPTI") runBlocks_ = kLargeRunBlocks;
   std::uint32_t last = 0;
   blocks_ = transport::MmcReadCapacity(transport_, handle_, last) == transport::kResultGood
                 ? std::uint64_t{last} + 1
@@ -42,23 +44,43 @@ bool DriveDevice::readRun(std::uint64_t first, std::uint32_t count, std::uint8_t
   return true;
 }
 
+bool DriveDevice::readSmallRun(std::uint64_t first, std::uint32_t count, std::uint8_t* into,
+                               std::span<BlockStatus> status) {
+  if (readRun(first, count, into)) {
+    std::fill(status.begin(), status.end(), BlockStatus::Good);
+    return true;
+  }
+  // Somewhere in the run a block failed: each block alone, twice, to find which.
+  for (std::uint32_t b = 0; b < count; ++b) {
+    const bool good = readRun(first + b, 1, into + b * kBlockSize) ||
+                      readRun(first + b, 1, into + b * kBlockSize);
+    if (good) status[b] = BlockStatus::Good;
+  }
+  return false;
+}
+
 void DriveDevice::readBlocks(std::uint64_t first, std::span<std::uint8_t> out,
                              std::span<BlockStatus> status) {
   const std::lock_guard lock(mutex_);
   for (std::uint64_t i = 0; i < status.size();) {
     const std::uint64_t lba = first + i;
     const auto count =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(kRunBlocks, status.size() - i));
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(runBlocks_, status.size() - i));
     std::uint8_t* into = out.data() + i * kBlockSize;
-    if (readRun(lba, count, into)) {
-      std::fill_n(status.begin() + static_cast<std::ptrdiff_t>(i), count, BlockStatus::Good);
+    const auto runStatus = status.subspan(i, count);
+    if (count <= kRunBlocks) {
+      readSmallRun(lba, count, into, runStatus);
+    } else if (readRun(lba, count, into)) {
+      std::fill(runStatus.begin(), runStatus.end(), BlockStatus::Good);
     } else {
-      // Somewhere in the run a block failed: each block alone, twice, to find which.
-      for (std::uint32_t b = 0; b < count; ++b) {
-        const bool good = readRun(lba + b, 1, into + b * kBlockSize) ||
-                          readRun(lba + b, 1, into + b * kBlockSize);
-        if (good) status[i + b] = BlockStatus::Good;
+      bool partsRead = true;
+      for (std::uint32_t part = 0; part < count; part += kRunBlocks) {
+        const std::uint32_t n = std::min(kRunBlocks, count - part);
+        partsRead = readSmallRun(lba + part, n, into + std::size_t{part} * kBlockSize,
+                                 runStatus.subspan(part, n)) &&
+                    partsRead;
       }
+      if (partsRead) runBlocks_ = kRunBlocks;  // the size was refused, not a block
     }
     i += count;
   }

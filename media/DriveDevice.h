@@ -14,6 +14,11 @@ class DriveDevice final : public BlockDevice {
  public:
   // Blocks per READ(10): 64 KiB, a transfer every transport takes.
   static constexpr std::uint32_t kRunBlocks = 32;
+  // Blocks per READ(10) over pass-through, first: 256 KiB, a quarter of the commands, each of
+  // which costs the drive's interface a round trip. A host adapter refuses a transfer larger than
+  // it can take rather than cut it short; one that refuses this size (a large run fails while
+  // each of its 64 KiB parts reads) is sent 64 KiB runs from then on.
+  static constexpr std::uint32_t kLargeRunBlocks = 128;
 
   // handle names the drive to the transport; label is the drive list's text for it. Asks the
   // drive for its capacity; a drive that does not say reads as large as READ(10) can address.
@@ -33,6 +38,9 @@ class DriveDevice final : public BlockDevice {
 
  private:
   bool readRun(std::uint64_t first, std::uint32_t count, std::uint8_t* into);
+  // One run of at most kRunBlocks, block by block where it fails; true when it read whole.
+  bool readSmallRun(std::uint64_t first, std::uint32_t count, std::uint8_t* into,
+                    std::span<BlockStatus> status);
 
   transport::ISCSI& transport_;
   std::string handle_;
@@ -40,6 +48,7 @@ class DriveDevice final : public BlockDevice {
   std::uint64_t blocks_ = 0;
   std::mutex mutex_;  // one command at a time
   std::uint64_t commands_ = 0;
+  std::uint32_t runBlocks_ = kRunBlocks;
 };
 
 }  // namespace brindle::media

@@ -19,12 +19,14 @@ class ImageDrive final : public transport::ISCSI {
   std::set<std::uint32_t> bad;           // every read touching one fails
   std::set<std::uint32_t> badOnce;       // fails the first time only
   std::vector<std::uint32_t> transfers;  // blocks per READ(10)
+  std::string interface = "SPTI";
+  std::uint32_t largestTransfer = 0xFFFF;  // blocks; a larger READ(10) is refused by the adapter
 
   static std::uint8_t Byte(std::uint32_t block, std::size_t i) {
     return static_cast<std::uint8_t>(block * 7 + i * 13 + (i >> 8));
   }
 
-  std::string Interface() override { return "SPTI"; }
+  std::string Interface() override { return interface; }
   std::uint8_t LastASCQ() override { return 0; }
   std::uint8_t LastASC() override { return 0x11; }
   std::uint8_t LastSK() override { return 3; }
@@ -51,6 +53,7 @@ class ImageDrive final : public transport::ISCSI {
     const std::uint32_t count = std::uint32_t{cdb[7]} << 8 | cdb[8];
     EXPECT_EQ(static_cast<std::size_t>(length), std::size_t{count} * kBlockSize);
     transfers.push_back(count);
+    if (count > largestTransfer) return transport::kResultRequestFailed;  // nothing moved
     bool failed = false;
     for (std::uint32_t b = lba; b < lba + count; ++b) {
       failed = failed || bad.count(b) > 0 || badOnce.erase(b) > 0 || b >= kBlocks;
@@ -108,7 +111,7 @@ TEST(DriveDeviceTest, ReadsRunsAndIsolatesBadBlocks) {
         }
       }
       for (const std::uint32_t n : drive.transfers) {
-        EXPECT_LE(n, DriveDevice::kRunBlocks);
+        EXPECT_LE(n, DriveDevice::kLargeRunBlocks);
         if (n == 1) ++failedRuns;
       }
       // Without failures, whole runs only; and never a byte written before the buffer.
@@ -117,6 +120,51 @@ TEST(DriveDeviceTest, ReadsRunsAndIsolatesBadBlocks) {
       }
       for (std::size_t j = 0; j < offset; ++j) ASSERT_EQ(buffer.data()[j], 0x55);
     }
+  }
+}
+
+// A host adapter that refuses transfers over 64 KiB costs one refused command, then gets 64 KiB
+// runs; an ASPI layer is never sent more than 64 KiB; a bad block inside a large run does not
+// give large runs up. The bytes are the image's in every case.
+TEST(DriveDeviceTest, LargeTransfersFallBackToWhatTheAdapterTakes) {
+  struct Case {
+    std::string interface;
+    std::uint32_t largest;
+    std::set<std::uint32_t> bad;
+    std::size_t refusedCommands, largeCommands;  // commands over 64 KiB: refused, all
+  };
+  const std::vector<Case> cases = {
+      {"SPTI", DriveDevice::kRunBlocks, {}, 1, 1},
+      {"ASPI", 0xFFFF, {}, 0, 0},
+      {"SPTI", 0xFFFF, {5}, 0, 2},  // blocks 0-127 fail as one run (block 5), 128-199 read
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.interface + " taking " + std::to_string(c.largest) + " blocks");
+    ImageDrive drive;
+    drive.interface = c.interface;
+    drive.largestTransfer = c.largest;
+    drive.bad = c.bad;
+    DriveDevice device(drive, "D", "D: QEMU");
+    sector::SectorData buffer(kBlocks * kBlockSize);
+    std::vector<BlockStatus> status(kBlocks);
+    drive.transfers.clear();
+    // Two reads: what the first learnt holds for the second.
+    device.read(0, std::span(buffer.data(), 100 * kBlockSize), std::span(status).first(100));
+    device.read(100, std::span(buffer.data() + 100 * kBlockSize, 100 * kBlockSize),
+                std::span(status).subspan(100));
+    for (std::uint32_t block = 0; block < kBlocks; ++block) {
+      const bool bad = c.bad.count(block) > 0;
+      ASSERT_EQ(status[block], bad ? BlockStatus::Unreadable : BlockStatus::Good) << block;
+      if (!bad)
+        ASSERT_EQ(buffer.data()[block * kBlockSize + 9], ImageDrive::Byte(block, 9)) << block;
+    }
+    std::size_t refused = 0, large = 0;
+    for (const std::uint32_t n : drive.transfers) {
+      if (n > c.largest) ++refused;
+      if (n > DriveDevice::kRunBlocks) ++large;
+    }
+    EXPECT_EQ(refused, c.refusedCommands);
+    EXPECT_EQ(large, c.largeCommands);
   }
 }
 
