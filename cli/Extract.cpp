@@ -57,8 +57,7 @@ constexpr std::size_t kShownRuns = 20;
 
 // The entry's blocks that lie on the disc in at least one copy, from its first.
 std::uint64_t BlocksOnDisc(const media::BlockDevice& device, const opera::Entry& entry) {
-  const std::uint64_t claimed =
-      (std::uint64_t{entry.byteCount} + media::kBlockSize - 1) / media::kBlockSize;
+  const std::uint64_t claimed = BlocksHolding(entry.byteCount);
   const std::uint64_t end = device.blockCount();
   std::uint64_t most = 0;
   for (const std::uint32_t first : entry.copies)
@@ -86,10 +85,9 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
   // Only the blocks that lie on the disc in some copy are written: an entry claiming more than
   // the disc holds costs no more than the disc, and the rest is reported as one range.
   const std::uint64_t claimed = entry.byteCount;
-  const std::uint64_t claimedBlocks = (claimed + media::kBlockSize - 1) / media::kBlockSize;
-  const std::uint64_t onDisc = BlocksOnDisc(device, entry);
-  const std::uint64_t length = std::min<std::uint64_t>(claimed, onDisc * media::kBlockSize);
-  const std::uint64_t blocks = (length + media::kBlockSize - 1) / media::kBlockSize;
+  const std::uint64_t claimedBlocks = BlocksHolding(claimed);
+  const std::uint64_t length = BytesOnDisc(device, entry);
+  const std::uint64_t blocks = BlocksHolding(length);
   std::uint64_t copied = 0;
   std::vector<std::uint8_t>& buffer = CopyBuffer();
   if (length > 0 && !entry.copies.empty()) {
@@ -112,7 +110,7 @@ Outcome WriteEntry(media::BlockDevice& device, const opera::Entry& entry,
         const auto want =
             static_cast<std::size_t>(std::min<std::uint64_t>(buffer.size(), length - copied));
         const auto got =
-            output::ReadRange(range->handle, range->offset + copied, std::span(buffer).first(want));
+            media::ReadSomeAt(range->handle, range->offset + copied, std::span(buffer).first(want));
         if (!got || *got != want) break;
         if (!part->file().writeAt(copied, std::span(buffer).first(want))) {
           reporter.line(shownPath + ": the file could not be written completely.");
@@ -379,9 +377,7 @@ int GetEntry(const Disc& disc, const std::string& path, const std::string& outFi
   }
   const auto target = OutputTarget(outFile, Utf8(entry->name), reporter);
   if (!target) return kExitFailed;
-  Progress progress(reporter, 1,
-                    std::min<std::uint64_t>(
-                        entry->byteCount, BlocksOnDisc(*disc.device, *entry) * media::kBlockSize));
+  Progress progress(reporter, 1, BytesOnDisc(*disc.device, *entry));
   const Outcome outcome = WriteEntry(*disc.device, *entry, target->folder, target->name,
                                      "\"" + path + "\"", reporter, progress);
   progress.finish();

@@ -36,6 +36,11 @@ std::vector<std::string> RecoveredLines(const std::string& shownPath, const oper
 std::string DamagedText(const opera::ReadReport& report, std::uint64_t firstPast,
                         std::uint64_t claimedBlocks);
 
+// Blocks that hold bytes bytes (the last one partly).
+constexpr std::uint64_t BlocksHolding(std::uint64_t bytes) {
+  return (bytes + media::kBlockSize - 1) / media::kBlockSize;
+}
+
 // The entry's bytes that lie on the disc in some copy: all it claims, or less when it reaches
 // past the end of the disc.
 std::uint64_t BytesOnDisc(const media::BlockDevice& device, const opera::Entry& entry);

@@ -39,6 +39,11 @@ class ImageFile {
   std::intptr_t handle_ = -1;
 };
 
+// Up to out.size() bytes at offset of an open file given by its native handle (a FileRange's):
+// the count read (fewer only where the file ends), or nothing when a read fails.
+std::optional<std::size_t> ReadSomeAt(std::intptr_t handle, std::uint64_t offset,
+                                      std::span<std::uint8_t> out);
+
 // True when path names an existing ordinary file: a regular file (links followed) that is not
 // hidden. Directories, devices, pipes, sockets and hidden files do not count.
 bool IsOrdinaryFile(const std::string& path);

@@ -39,9 +39,14 @@ ImageFile::~ImageFile() {
 
 std::optional<std::size_t> ImageFile::readSome(std::uint64_t offset,
                                                std::span<std::uint8_t> out) const {
+  return ReadSomeAt(handle_, offset, out);
+}
+
+std::optional<std::size_t> ReadSomeAt(std::intptr_t handle, std::uint64_t offset,
+                                      std::span<std::uint8_t> out) {
   std::size_t done = 0;
   while (done < out.size()) {
-    const ssize_t n = ::pread(Fd(handle_), out.data() + done, out.size() - done,
+    const ssize_t n = ::pread(Fd(handle), out.data() + done, out.size() - done,
                               static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;

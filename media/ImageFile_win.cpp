@@ -72,12 +72,17 @@ ImageFile::~ImageFile() {
 
 std::optional<std::size_t> ImageFile::readSome(std::uint64_t offset,
                                                std::span<std::uint8_t> out) const {
+  return ReadSomeAt(handle_, offset, out);
+}
+
+std::optional<std::size_t> ReadSomeAt(std::intptr_t handle, std::uint64_t offset,
+                                      std::span<std::uint8_t> out) {
   std::size_t done = 0;
   while (done < out.size()) {
     OVERLAPPED at = At(offset + done);
     const DWORD want = static_cast<DWORD>(std::min<std::size_t>(out.size() - done, kMaxIo));
     DWORD got = 0;
-    if (!ReadFile(Native(handle_), out.data() + done, want, &got, &at)) {
+    if (!ReadFile(Native(handle), out.data() + done, want, &got, &at)) {
       if (GetLastError() == ERROR_HANDLE_EOF) break;
       return std::nullopt;
     }

@@ -40,18 +40,4 @@ KernelCopy CopyInKernel(std::intptr_t in, std::uint64_t offset, OutputFile& out,
   return KernelCopy::Done;
 }
 
-std::optional<std::size_t> ReadRange(std::intptr_t in, std::uint64_t offset,
-                                     std::span<std::uint8_t> out) {
-  std::size_t done = 0;
-  while (done < out.size()) {
-    const ssize_t n = ::pread(static_cast<int>(in), out.data() + done, out.size() - done,
-                              static_cast<off_t>(offset + done));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return std::nullopt;
-    if (n == 0) break;
-    done += static_cast<std::size_t>(n);
-  }
-  return done;
-}
-
 }  // namespace brindle::output

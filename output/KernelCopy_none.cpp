@@ -20,8 +20,4 @@ KernelCopy CopyInKernel(std::intptr_t, std::uint64_t, OutputFile&, std::uint64_t
   return KernelCopy::Unsupported;
 }
 
-std::optional<std::size_t> ReadRange(std::intptr_t, std::uint64_t, std::span<std::uint8_t>) {
-  return std::nullopt;
-}
-
 }  // namespace brindle::output

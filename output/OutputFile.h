@@ -90,10 +90,4 @@ KernelCopy CopyInKernel(const media::ImageFile& image, std::uint64_t offset, Out
 KernelCopy CopyInKernel(std::intptr_t in, std::uint64_t offset, OutputFile& out,
                         std::uint64_t outOffset, std::uint64_t length, std::uint64_t& copied);
 
-// Up to out.size() bytes at offset of an open file given by its native handle (a container's
-// file range), read straight into out: the count read (fewer only where the file ends), or
-// nothing when the read fails or this host has no such read (then read through the device).
-std::optional<std::size_t> ReadRange(std::intptr_t in, std::uint64_t offset,
-                                     std::span<std::uint8_t> out);
-
 }  // namespace brindle::output

@@ -61,10 +61,8 @@ int WriteToOutput(const Disc& disc, const std::string& path, Reporter& reporter)
   }
   const std::string shownPath = "\"" + path + "\"";
   for (const std::string& line : RecoveredLines(shownPath, *entry, report)) reporter.line(line);
-  const auto block = [](std::uint64_t bytes) {
-    return (bytes + media::kBlockSize - 1) / media::kBlockSize;
-  };
-  const std::string what = DamagedText(report, block(length), block(entry->byteCount));
+  const std::string what =
+      DamagedText(report, BlocksHolding(length), BlocksHolding(entry->byteCount));
   if (what.empty()) return kExitOk;
   reporter.line(shownPath + ": damaged: " + what + "; " +
                 (report.damaged.empty() ? "" : "zeros were written in their place") +
